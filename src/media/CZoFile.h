@@ -1,0 +1,133 @@
+// CZoFile: reads a recording, frame by frame, forward or backward from any
+// byte position, from a recording file, a raw DVR disk (byte pairs swapped)
+// or a disk image. It keeps no index: every operation works on the blocks
+// around the position, so a seek costs one block read whatever the size.
+//
+// Threads: reads, seeks and Open/Close belong to one thread. GetPosition,
+// GetSize and GetTime may be called from any thread for display. SaveRange
+// may run on another thread while reads go on; it reads with pread through
+// the same source and never disturbs the read position.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "media/ByteSource.h"
+#include "media/Disks.h"
+#include "media/RecordingFormat.h"
+#include "platform/MessagePort.h"
+
+namespace zo::media {
+
+class CZoFile {
+public:
+    // `messages` receives "Open Error"; nullptr means the default port.
+    explicit CZoFile(platform::MessagePort* messages = nullptr);
+    virtual ~CZoFile();
+    CZoFile(const CZoFile&) = delete;
+    CZoFile& operator=(const CZoFile&) = delete;
+
+    // Sets the video code (byte order of the block time, channel bits of
+    // header byte A). Always 1.
+    int SetFormat(int videoCode);
+
+    // Opens a recording file, a disk image or a block device. `\\.\PHYSICALDRIVEn`
+    // opens the n-th disk of the disk list. Returns 1, or 0: silently when the
+    // path cannot be opened, with "Open Error" when its size cannot be read.
+    int Open(const std::string& path, bool rawDisk);
+    // Opens an already opened byte source (memory, tests, fuzzers).
+    int OpenSource(std::unique_ptr<ByteSource> source, const std::string& name, bool rawDisk);
+    int Close();
+    int IsOpen() const { return source_ != nullptr; }
+
+    uint64_t GetSize() const { return size_.load(std::memory_order_relaxed); }
+    uint64_t GetPosition() const { return position_.load(std::memory_order_relaxed); }
+    // A position at or beyond the end becomes size - 1 (0 for an empty source). Always 1.
+    int SetPosition(uint64_t position);
+    // 0 and no change if the source is empty or `position` is not below its size; else 1.
+    int SetStartPosition(uint64_t position);
+
+    // Each read fills `frame` (at least kMaxFrameSize bytes) and returns the
+    // frame length, or 0 for no frame.
+    int ReadFirstFrame(std::span<uint8_t> frame);
+    int ReadNextFrame(std::span<uint8_t> frame);
+    int ReadPrevFrame(std::span<uint8_t> frame);
+
+    // 1 and the time of the last valid block header, if there is one.
+    int GetTime(CalendarTime& time) const;
+
+    // Writes the blocks covering [start, end] as an ordinary recording file
+    // (swapped back for a raw disk). 0 if out of range, over 1 GiB, the
+    // output is the source itself, or a read or write fails.
+    int SaveRange(uint64_t start, uint64_t end, const std::string& outputPath) const;
+
+    // Properties of the last read.
+    const std::string& Name() const { return name_; }
+    bool HasAudio() const { return hasAudio_; }
+    bool IsAudio() const { return isAudio_; }
+    int Channel() const { return channel_; }
+    int FrameLength() const { return frameLength_; }
+    int Interval() const { return interval_; }
+    int ChannelBits() const { return channelBits_; }
+    CalendarTime Time() const;
+    int VideoCode() const { return videoCode_; }
+    bool RawDisk() const { return rawDisk_; }
+
+    // Where `\\.\PHYSICALDRIVEn` paths are looked up (tests point it at a fake tree).
+    void SetDiskRoots(DiskRoots roots) { diskRoots_ = std::move(roots); }
+
+private:
+    struct CachedBlock {
+        uint64_t index = UINT64_MAX;
+        BlockHeader header;
+        uint8_t bytes[kBlockSize];
+    };
+    enum class BlockState { Missing, Damaged, Good };
+
+    // Reads (or finds in the cache) block `index`, decoded; applies its header
+    // to interval, channelBits and time as every block read does.
+    BlockState LoadBlock(uint64_t index, const uint8_t*& data);
+    void ResetFrame();
+    void SetPositionValue(uint64_t p) { position_.store(p, std::memory_order_relaxed); }
+    int DeliverForward(std::span<uint8_t> frame);
+    int DeliverBackward(std::span<uint8_t> frame, uint8_t code);
+
+    platform::MessagePort* messages_;
+    DiskRoots diskRoots_;
+    std::unique_ptr<ByteSource> source_;
+    std::string name_;
+    std::atomic<uint64_t> size_{0};
+    std::atomic<uint64_t> position_{0};
+    bool hasAudio_ = false;
+    int interval_ = 0;
+    bool isAudio_ = false;
+    int channelBits_ = 0;
+    int frameLength_ = 0;
+    int channel_ = 0;
+    int collected_ = 0;
+    // Seconds of the last valid block header, or -1 before there is one.
+    std::atomic<int64_t> timeSeconds_{-1};
+    int videoCode_ = kVideoZOC;
+    bool rawDisk_ = false;
+    uint64_t startPosition_ = 0;
+
+    // The 32-bit start-code register and where it stands: it holds the four
+    // stream bytes before `registerNext_` when `registerValid_` (forward
+    // only); any other read starts it afresh, all bits set.
+    uint32_t shiftRegister_ = 0xFFFFFFFFu;
+    bool registerValid_ = false;
+    uint64_t registerNext_ = 0;
+
+    bool collecting_ = false;
+    bool lastWasBackward_ = false;
+
+    CachedBlock cache_[2];
+    int cacheNext_ = 0;  // slot the next miss replaces
+    std::vector<uint8_t> collection_;  // kMaxFrameSize bytes
+};
+
+}  // namespace zo::media

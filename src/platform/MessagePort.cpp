@@ -1,0 +1,35 @@
+#include "platform/MessagePort.h"
+
+#include <cstdio>
+
+namespace zo::platform {
+
+void StderrMessagePort::Show(std::string_view text) {
+    // One fprintf per message keeps lines from different threads whole.
+    if (prefix_.empty())
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+    else
+        std::fprintf(stderr, "%s: %.*s\n", prefix_.c_str(), static_cast<int>(text.size()), text.data());
+}
+
+void RecordingMessagePort::Show(std::string_view text) {
+    std::lock_guard lock(mutex_);
+    texts_.emplace_back(text);
+}
+
+std::vector<std::string> RecordingMessagePort::Texts() const {
+    std::lock_guard lock(mutex_);
+    return texts_;
+}
+
+void RecordingMessagePort::Clear() {
+    std::lock_guard lock(mutex_);
+    texts_.clear();
+}
+
+MessagePort& DefaultMessagePort() {
+    static StderrMessagePort port;
+    return port;
+}
+
+}  // namespace zo::platform

@@ -1,0 +1,36 @@
+// The zrf subcommands. Each returns the process exit status.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zrf {
+
+struct SourceOptions {
+    std::string path;
+    bool rawDisk = false;
+    int videoCode = 6;
+};
+
+int RunInfo(const SourceOptions& source, bool json);
+int RunFrames(const SourceOptions& source, bool backward);
+int RunCut(const SourceOptions& source, const std::string& start, const std::string& end, const std::string& out);
+int RunDisks(bool json);
+
+struct GenOptions {
+    std::string out;
+    int videoCode = 6;
+    int channels = 4;
+    double seconds = 10;
+    std::string size;  // target size in bytes (K, M, G suffixes), instead of seconds
+    bool audio = false;
+    int audioChannels = 1;
+    bool rawDisk = false;
+    uint64_t seed = 1;
+    int height = 224;
+    int interval = 1;
+    std::string start = "2009-03-14 12:34:56";
+};
+int RunGen(const GenOptions& options);
+
+}  // namespace zrf

@@ -1,0 +1,143 @@
+#include "Util.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zrf {
+
+void Error(const std::string& message) { std::fprintf(stderr, "zrf: %s\n", message.c_str()); }
+
+bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool rawDisk, int videoCode,
+                   bool allowEmpty) {
+    reader.SetFormat(videoCode);
+    std::string actual = path;
+    std::string device;
+    if (zo::media::ResolvePhysicalDrivePath(path, zo::media::DiskRoots{}, device)) {
+        if (device.empty()) {
+            Error("no such disk: " + path + " (zrf disks lists them)");
+            return false;
+        }
+        actual = device;
+    }
+    struct stat st {};
+    if (::stat(actual.c_str(), &st) != 0) {
+        Error("cannot open '" + path + "': " + std::strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        Error("cannot open '" + path + "': it is a directory");
+        return false;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        Error("cannot open '" + path + "': not a regular file or block device");
+        return false;
+    }
+    if (::access(actual.c_str(), R_OK) != 0) {
+        Error("cannot open '" + path + "': " + std::strerror(errno));
+        return false;
+    }
+    if (!reader.Open(path, rawDisk)) {
+        Error("cannot open '" + path + "'");
+        return false;
+    }
+    if (reader.GetSize() == 0 && !allowEmpty) {
+        Error("'" + path + "' is empty");
+        return false;
+    }
+    return true;
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string Md5Hex(const uint8_t* data, size_t size) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data, size, digest, &length, EVP_md5(), nullptr);
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < length; ++i) {
+        out += kHex[digest[i] >> 4];
+        out += kHex[digest[i] & 15];
+    }
+    return out;
+}
+
+std::string FormatTime(const zo::media::CalendarTime& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second);
+    return text;
+}
+
+bool ParseUnsigned(const std::string& text, uint64_t& value) {
+    if (text.empty() || text[0] == '-' || text[0] == '+')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoull(text.c_str(), &end, 0);
+    return errno == 0 && end && *end == '\0';
+}
+
+int64_t ParseTime(const std::string& text) {
+    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4u-%2u-%2u %2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &s, &tail) != 6)
+        return -1;
+    zo::media::CalendarTime t;
+    t.year = static_cast<uint16_t>(y);
+    t.month = static_cast<uint16_t>(mo);
+    t.day = static_cast<uint16_t>(d);
+    t.hour = static_cast<uint16_t>(h);
+    t.minute = static_cast<uint16_t>(mi);
+    t.second = static_cast<uint16_t>(s);
+    return zo::media::UnixSecondsFromCalendar(t);
+}
+
+Progress::Progress(std::string label) : label_(std::move(label)), active_(::isatty(STDERR_FILENO) == 1) {}
+
+Progress::~Progress() { Finish(); }
+
+void Progress::Update(uint64_t done, uint64_t total) {
+    if (!active_ || total == 0)
+        return;
+    const int percent = static_cast<int>(done >= total ? 100 : done * 100 / total);
+    if (percent == lastPercent_)
+        return;
+    lastPercent_ = percent;
+    std::fprintf(stderr, "\r%s %3d%%", label_.c_str(), percent);
+    std::fflush(stderr);
+}
+
+void Progress::Finish() {
+    if (active_ && lastPercent_ >= 0)
+        std::fprintf(stderr, "\r%*s\r", static_cast<int>(label_.size()) + 6, "");
+    lastPercent_ = -1;
+    active_ = false;
+}
+
+}  // namespace zrf

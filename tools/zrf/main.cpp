@@ -1,0 +1,69 @@
+// zrf: the command-line front end of the viewer. Every headless job.
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+#include "Util.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"zrf: inspect, cut and generate DVR recordings (.ZRF files and raw DVR disks)"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "zrf 0.1.0");
+
+    zrf::SourceOptions source;
+    bool json = false;
+    bool backward = false;
+    auto addSource = [&](CLI::App* cmd) {
+        cmd->add_option("PATH", source.path, "recording file, disk image or \\\\.\\PHYSICALDRIVEn")->required();
+        cmd->add_flag("--disk", source.rawDisk, "read as a raw DVR disk (byte pairs swapped)");
+        cmd->add_option("--code", source.videoCode, "video format code 0-6 (default 6, ZO_ZOC)")
+            ->check(CLI::Range(0, 6));
+    };
+
+    CLI::App* info = app.add_subcommand("info", "size, blocks, time range, channels, frame counts, audio");
+    addSource(info);
+    info->add_flag("--json", json, "one JSON object");
+
+    CLI::App* frames = app.add_subcommand("frames", "every frame the reader delivers, one JSON object per line");
+    addSource(frames);
+    frames->add_flag("--backward", backward, "read from the end towards the start");
+    frames->add_flag("--json", json, "JSON lines (the only output form)");
+
+    std::string start, end, out;
+    CLI::App* cut = app.add_subcommand("cut", "save the blocks covering a byte range as a new recording file");
+    addSource(cut);
+    cut->add_option("START", start, "first byte position")->required();
+    cut->add_option("END", end, "last byte position")->required();
+    cut->add_option("OUT", out, "output recording file")->required();
+
+    CLI::App* disks = app.add_subcommand("disks", "list the disks that can be opened as DVR disks");
+    disks->add_flag("--json", json, "JSON lines");
+
+    zrf::GenOptions gen;
+    CLI::App* genCmd = app.add_subcommand("gen", "generate a synthetic test recording");
+    genCmd->add_option("OUT", gen.out, "output recording file")->required();
+    genCmd->add_option("--code", gen.videoCode, "video format code 0-6")->check(CLI::Range(0, 6));
+    genCmd->add_option("--channels", gen.channels, "camera channels 1-16")->check(CLI::Range(1, 16));
+    genCmd->add_option("--seconds", gen.seconds, "recorded seconds")->check(CLI::Range(0.0, 86400.0 * 31));
+    genCmd->add_option("--size", gen.size, "generate this many bytes instead (K, M, G)");
+    genCmd->add_flag("--audio", gen.audio, "add sound frames (8-bit signed PCM tones)");
+    genCmd->add_option("--audio-channels", gen.audioChannels, "audio channels 1-4")->check(CLI::Range(1, 4));
+    genCmd->add_flag("--disk", gen.rawDisk, "write as a raw DVR disk image (byte pairs swapped)");
+    genCmd->add_option("--seed", gen.seed, "content seed");
+    genCmd->add_option("--height", gen.height, "picture height")->check(CLI::IsMember({224, 272}));
+    genCmd->add_option("--interval", gen.interval, "record interval 1-127")->check(CLI::Range(1, 127));
+    genCmd->add_option("--start", gen.start, "time of the first block, \"YYYY-MM-DD HH:MM:SS\" (UTC)");
+
+    CLI11_PARSE(app, argc, argv);
+
+    if (info->parsed())
+        return zrf::RunInfo(source, json);
+    if (frames->parsed())
+        return zrf::RunFrames(source, backward);
+    if (cut->parsed())
+        return zrf::RunCut(source, start, end, out);
+    if (disks->parsed())
+        return zrf::RunDisks(json);
+    if (genCmd->parsed())
+        return zrf::RunGen(gen);
+    return zrf::kExitUsage;
+}
