@@ -1,5 +1,7 @@
 #include "media/CZoFile.h"
 
+#include "media/StartCodeScan.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -22,40 +24,6 @@ inline bool IsBackwardStart(uint32_t reg) {
     return (reg & 0x00FFFFFFu) == 0x00010000u && (reg >> 24) - 0xF8u <= 5u;
 }
 
-// Smallest j in [from, end) with d[j-3..j] = 00 00 01 F8..FD, or `end`.
-// d[from-3] must be readable.
-size_t FindStartForward(const uint8_t* d, size_t from, size_t end) {
-    size_t k = from - 1;  // where the 0x01 may stand
-    while (k + 1 < end) {
-        const void* hit = std::memchr(d + k, 0x01, end - 1 - k);
-        if (!hit)
-            return end;
-        const size_t idx = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d);
-        if (d[idx - 1] == 0 && d[idx - 2] == 0 && static_cast<unsigned>(d[idx + 1]) - 0xF8u <= 5u)
-            return idx + 1;
-        k = idx + 1;
-    }
-    return end;
-}
-
-// Largest q with lo <= q and q + 3 <= hi and d[q..q+3] = 00 00 01 F8..FD, or kNone.
-size_t FindStartBackward(const uint8_t* d, size_t lo, size_t hi) {
-    if (hi < lo + 3)
-        return kNone;
-    size_t top = hi - 1;  // highest place for the 0x01
-    for (;;) {
-        const void* hit = memrchr(d + lo + 2, 0x01, top - (lo + 2) + 1);
-        if (!hit)
-            return kNone;
-        const size_t idx = static_cast<size_t>(static_cast<const uint8_t*>(hit) - d);
-        if (d[idx - 1] == 0 && d[idx - 2] == 0 && static_cast<unsigned>(d[idx + 1]) - 0xF8u <= 5u)
-            return idx - 2;
-        if (idx == lo + 2)
-            return kNone;
-        top = idx - 1;
-    }
-}
-
 // Shifts the data bytes d[from..4095] into `reg` in order and returns the
 // index of the first byte after which the register holds a start code, or
 // kBlockSize. On return `reg` is the register after the last byte shifted.
@@ -70,7 +38,7 @@ size_t ScanUp(const uint8_t* d, size_t from, uint32_t& reg) {
     }
     if (i >= kBlockSize)
         return kBlockSize;
-    const size_t j = FindStartForward(d, i, kBlockSize);
+    const size_t j = FindStartForward()(d, i, kBlockSize);
     if (j < kBlockSize) {
         reg = 0x00000100u | d[j];
         return j;
@@ -95,8 +63,8 @@ size_t ScanDown(const uint8_t* d, size_t top, uint32_t& reg) {
     }
     if (k == kBlockHeaderSize)
         return kNone;
-    const size_t q = FindStartBackward(d, kBlockHeaderSize, k + 2);
-    if (q != kNone) {
+    const size_t q = FindStartBackward()(d, kBlockHeaderSize, k + 2);
+    if (q != kNoStartCode) {
         reg = (uint32_t{d[q + 3]} << 24) | (uint32_t{d[q + 2]} << 16) | (uint32_t{d[q + 1]} << 8) | d[q];
         return q;
     }
@@ -158,7 +126,6 @@ int CZoFile::OpenSource(std::unique_ptr<ByteSource> source, const std::string& n
     for (CachedBlock& slot : cache_)
         slot.index = UINT64_MAX;
     registerValid_ = false;
-    lastWasBackward_ = false;
     ResetFrame();
     return 1;
 }
@@ -262,10 +229,7 @@ int CZoFile::ReadNextFrame(std::span<uint8_t> frame) {
 int CZoFile::DeliverForward(std::span<uint8_t> frame) {
     if (!IsOpen() || frame.size() < kMaxFrameSize)
         return 0;
-    if (lastWasBackward_) {
-        lastWasBackward_ = false;
-        ResetFrame();
-    }
+    ResetFrame();  // every read starts a fresh frame
     const uint64_t position = GetPosition();
     uint64_t block = position / kBlockSize;
     size_t offset = position % kBlockSize;
@@ -370,10 +334,9 @@ int CZoFile::DeliverForward(std::span<uint8_t> frame) {
 int CZoFile::ReadPrevFrame(std::span<uint8_t> frame) {
     if (!IsOpen() || frame.size() < kMaxFrameSize)
         return 0;
-    if (!lastWasBackward_) {
-        lastWasBackward_ = true;
-        ResetFrame();
-    }
+    // A frame is collected within one read only: a read that ended at
+    // position 0 must not leave its partial frame to the next one.
+    ResetFrame();
     registerValid_ = false;
     uint32_t reg = 0xFFFFFFFFu;
     uint64_t position = GetPosition();
@@ -461,7 +424,6 @@ int CZoFile::ReadPrevFrame(std::span<uint8_t> frame) {
 }
 
 int CZoFile::ReadFirstFrame(std::span<uint8_t> frame) {
-    lastWasBackward_ = false;
     ResetFrame();
     const uint64_t size = GetSize();
     if (size == 0 || startPosition_ >= size - 1)

@@ -123,7 +123,6 @@ private:
     uint64_t registerNext_ = 0;
 
     bool collecting_ = false;
-    bool lastWasBackward_ = false;
 
     CachedBlock cache_[2];
     int cacheNext_ = 0;  // slot the next miss replaces

@@ -109,6 +109,10 @@ TEST_F(ReaderTest, BackwardDeliversEveryFrameOnceAndRestsInsideIt) {
         EXPECT_EQ(reader.GetPosition(), 0u);
         EXPECT_EQ(reader.ReadPrevFrame(buffer), 0);
         EXPECT_FALSE(reader.HasAudio()) << "backward reads leave hasAudio alone";
+
+        // A second pass from the end is not disturbed by the end of the first.
+        reader.SetPosition(reader.GetSize());
+        ExpectDelivered(reader, reader.ReadPrevFrame(buffer), ExpectedFrame(b, frames.size() - 2), "second pass");
     }
 }
 

@@ -41,7 +41,6 @@ public:
     }
 
     int ReadFirst(uint64_t start) {
-        lastWasBackward_ = false;
         collecting_ = false;
         collected_ = 0;
         if (Size() == 0 || start >= Size() - 1)
@@ -55,11 +54,8 @@ public:
     }
 
     int ReadPrev() {
-        if (!lastWasBackward_) {
-            lastWasBackward_ = true;
-            collecting_ = false;
-            collected_ = 0;
-        }
+        collecting_ = false;  // a frame lives within one read
+        collected_ = 0;
         regValid_ = false;
         reg_ = 0xFFFFFFFFu;
         if (position == 0)
@@ -153,10 +149,7 @@ private:
     }
 
     int Forward() {
-        if (lastWasBackward_) {
-            lastWasBackward_ = false;
-            Reset();
-        }
+        Reset();
         uint64_t next = position % 4096 < 8 ? position / 4096 * 4096 + 8 : position;
         const bool continues = regValid_ && regNext_ == next;
         if (!continues)
@@ -243,7 +236,6 @@ private:
     std::vector<uint8_t> collection_;
     size_t collected_ = 0;
     bool collecting_ = false;
-    bool lastWasBackward_ = false;
     uint32_t reg_ = 0xFFFFFFFFu;
     bool regValid_ = false;
     uint64_t regNext_ = 0;

@@ -1,0 +1,158 @@
+// Reader speed against the plain sequential pread loop over the same file.
+//
+// Builds (once) a synthetic recording of ZO_BENCH_BYTES bytes (default 1 GiB)
+// in ZO_BENCH_DIR (default /tmp), warms the page cache, then measures:
+//   pread     4096-byte sequential pread loop, nothing else
+//   forward   ReadNextFrame from position 0 to the end
+//   backward  ReadPrevFrame from the end to position 0
+//   seek      SetStartPosition + ReadFirstFrame at random block positions
+// and prints forward/pread and backward/pread throughput ratios.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <unistd.h>
+#include <vector>
+
+#include "media/CZoFile.h"
+#include "synth/DemoRecording.h"
+
+namespace {
+
+std::string g_path;
+uint64_t g_size = 0;
+
+void Prepare() {
+    const char* dir = std::getenv("ZO_BENCH_DIR");
+    const char* bytes = std::getenv("ZO_BENCH_BYTES");
+    const uint64_t target = bytes ? std::strtoull(bytes, nullptr, 10) : (1ull << 30);
+    g_path = std::string(dir ? dir : "/tmp") + "/zo_bench_" + std::to_string(target) + ".ZRF";
+    std::error_code ec;
+    if (!std::filesystem::exists(g_path, ec) || std::filesystem::file_size(g_path, ec) < target) {
+        zo::synth::DemoOptions o;
+        o.targetBytes = target;
+        o.channels = 16;
+        o.audio = true;
+        o.audioChannels = 4;
+        zo::synth::DemoStats stats;
+        std::string error;
+        std::fprintf(stderr, "building %s ...\n", g_path.c_str());
+        if (!zo::synth::WriteRecordingFile(o, g_path, stats, error)) {
+            std::fprintf(stderr, "cannot write %s: %s\n", g_path.c_str(), error.c_str());
+            std::exit(1);
+        }
+    }
+    g_size = std::filesystem::file_size(g_path);
+}
+
+void BM_PreadSequential(benchmark::State& state) {
+    const int fd = ::open(g_path.c_str(), O_RDONLY);
+    std::vector<uint8_t> block(4096);
+    uint64_t total = 0;
+    for (auto _ : state) {
+        uint64_t sum = 0;
+        for (uint64_t off = 0; off < g_size; off += 4096) {
+            if (::pread(fd, block.data(), 4096, static_cast<off_t>(off)) != 4096)
+                break;
+            sum += block[100];
+        }
+        benchmark::DoNotOptimize(sum);
+        total += g_size;
+    }
+    ::close(fd);
+    state.SetBytesProcessed(static_cast<int64_t>(total));
+}
+
+void BM_ReadForward(benchmark::State& state) {
+    zo::media::CZoFile reader;
+    reader.SetFormat(6);
+    reader.Open(g_path, false);
+    std::vector<uint8_t> frame(zo::media::kMaxFrameSize);
+    uint64_t frames = 0, total = 0;
+    for (auto _ : state) {
+        reader.SetPosition(0);
+        while (reader.ReadNextFrame(frame) > 0)
+            ++frames;
+        total += g_size;
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(total));
+    state.counters["frames"] = static_cast<double>(frames) / static_cast<double>(state.iterations());
+}
+
+void BM_ReadBackward(benchmark::State& state) {
+    zo::media::CZoFile reader;
+    reader.SetFormat(6);
+    reader.Open(g_path, false);
+    std::vector<uint8_t> frame(zo::media::kMaxFrameSize);
+    uint64_t frames = 0, total = 0;
+    for (auto _ : state) {
+        reader.SetPosition(reader.GetSize());
+        while (reader.ReadPrevFrame(frame) > 0)
+            ++frames;
+        total += g_size;
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(total));
+    state.counters["frames"] = static_cast<double>(frames) / static_cast<double>(state.iterations());
+}
+
+void BM_Seek(benchmark::State& state) {
+    zo::media::CZoFile reader;
+    reader.SetFormat(6);
+    reader.Open(g_path, false);
+    std::vector<uint8_t> frame(zo::media::kMaxFrameSize);
+    uint64_t x = 88172645463325252ull;
+    for (auto _ : state) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        reader.SetStartPosition(x % (g_size / 4096) * 4096);
+        benchmark::DoNotOptimize(reader.ReadFirstFrame(frame));
+    }
+}
+
+BENCHMARK(BM_PreadSequential)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadForward)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_ReadBackward)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_Seek)->Unit(benchmark::kMicrosecond);
+
+// Collects bytes per second of each run so the ratios can be printed.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            auto it = run.counters.find("bytes_per_second");
+            if (it != run.counters.end())
+                rates[run.benchmark_name()] = it->second.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> rates;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    Prepare();
+    {
+        // Warm the page cache.
+        const int fd = ::open(g_path.c_str(), O_RDONLY);
+        std::vector<uint8_t> chunk(1 << 20);
+        while (::read(fd, chunk.data(), chunk.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double pread = reporter.rates["BM_PreadSequential/iterations:3"];
+    if (pread > 0) {
+        for (const char* name : {"BM_ReadForward/iterations:3", "BM_ReadBackward/iterations:3"}) {
+            if (reporter.rates.count(name))
+                std::printf("%-30s %.2f x the pread loop\n", name, reporter.rates[name] / pread);
+        }
+    }
+    return 0;
+}

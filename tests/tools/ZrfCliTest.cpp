@@ -1,0 +1,196 @@
+// End-to-end tests of the zrf command line: real processes, real files.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+
+#include "media/RecordingFormat.h"
+#include "support/TestRecordings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ZrfCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("zo_cli_" + std::to_string(::getpid()) + "_" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Result Run(const std::string& args) {
+        const std::string errFile = (dir / "stderr.txt").string();
+        const std::string command = std::string(ZRF_BINARY) + " " + args + " 2>" + errFile + " </dev/null";
+        Result r;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return r;
+        std::array<char, 65536> chunk;
+        size_t n = 0;
+        while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+            r.out.append(chunk.data(), n);
+        const int status = ::pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(errFile);
+        r.err.assign(std::istreambuf_iterator<char>(in), {});
+        return r;
+    }
+
+    std::string P(const std::string& name) { return (dir / name).string(); }
+
+    fs::path dir;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The value of "key" in a one-line JSON object (numbers, strings, null).
+std::string Field(const std::string& line, const std::string& key) {
+    const std::string tag = "\"" + key + "\": ";
+    const size_t at = line.find(tag);
+    if (at == std::string::npos)
+        return "<missing>";
+    size_t start = at + tag.size();
+    size_t end = start;
+    if (line[start] == '"')
+        end = line.find('"', start + 1) + 1;
+    else
+        end = line.find_first_of(",}", start);
+    return line.substr(start, end - start);
+}
+
+TEST_F(ZrfCli, GenInfoAndFramesAgree) {
+    Result r = Run("gen " + P("demo.ZRF") + " --seconds 4 --channels 3 --audio");
+    ASSERT_EQ(r.status, 0) << r.err;
+    r = Run("info " + P("demo.ZRF") + " --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string info = r.out;
+    EXPECT_EQ(Field(info, "damagedBlocks"), "0");
+    EXPECT_EQ(Field(info, "firstTime"), "\"2009-03-14 12:34:56\"");
+    EXPECT_EQ(Field(info, "lastTime"), "\"2009-03-14 12:34:59\"");
+    EXPECT_EQ(Field(info, "hasAudio"), "true");
+    EXPECT_EQ(Field(info, "channelBits"), "7");
+    EXPECT_NE(info.find("\"channels\": {\"0\": "), std::string::npos);
+
+    const Result forward = Run("frames " + P("demo.ZRF"));
+    const Result backward = Run("frames " + P("demo.ZRF") + " --backward --json");
+    ASSERT_EQ(forward.status, 0);
+    ASSERT_EQ(backward.status, 0);
+    auto f = Lines(forward.out);
+    auto b = Lines(backward.out);
+    ASSERT_GT(f.size(), 200u);
+    ASSERT_EQ(f.size(), b.size());
+    std::vector<std::string> fm, bm;
+    for (const auto& line : f)
+        fm.push_back(Field(line, "md5") + Field(line, "kind") + Field(line, "channel") + Field(line, "length"));
+    for (const auto& line : b)
+        bm.push_back(Field(line, "md5") + Field(line, "kind") + Field(line, "channel") + Field(line, "length"));
+    std::reverse(bm.begin(), bm.end());
+    EXPECT_EQ(fm, bm);
+    EXPECT_EQ(Field(f[0], "index"), "0");
+    EXPECT_EQ(Field(f[0], "interval"), "1");
+    EXPECT_EQ(Field(f[1], "index"), "1");
+    const uint64_t video = std::stoull(Field(info, "videoFrames"));
+    const uint64_t sound = std::stoull(Field(info, "soundFrames"));
+    EXPECT_EQ(video + sound, f.size());
+}
+
+TEST_F(ZrfCli, RawDiskImagesNeedTheDiskFlag) {
+    ASSERT_EQ(Run("gen " + P("disk.img") + " --seconds 2 --disk").status, 0);
+    Result r = Run("info " + P("disk.img") + " --disk --json");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(Field(r.out, "damagedBlocks"), "0");
+    r = Run("info " + P("disk.img") + " --json");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(Field(r.out, "validBlocks"), "0");
+
+    // A cut of a disk is an ordinary recording.
+    ASSERT_EQ(Run("cut " + P("disk.img") + " --disk 0 20000 " + P("cut.ZRF")).status, 0);
+    EXPECT_EQ(fs::file_size(P("cut.ZRF")), 5u * 4096);
+    r = Run("info " + P("cut.ZRF") + " --json");
+    EXPECT_EQ(Field(r.out, "validBlocks"), "5");
+    const auto disk = Lines(Run("frames --disk " + P("disk.img")).out);
+    const auto cut = Lines(Run("frames " + P("cut.ZRF")).out);
+    ASSERT_FALSE(cut.empty());
+    for (size_t i = 0; i < cut.size(); ++i)
+        EXPECT_EQ(Field(cut[i], "md5"), Field(disk[i], "md5"));
+}
+
+TEST_F(ZrfCli, OtherVideoCodes) {
+    ASSERT_EQ(Run("gen " + P("zo4.ZRF") + " --code 0 --seconds 1 --channels 4 --height 272").status, 0);
+    Result r = Run("info " + P("zo4.ZRF") + " --code 0 --json");
+    EXPECT_EQ(Field(r.out, "damagedBlocks"), "0");
+    EXPECT_NE(r.out.find("\"640x272\""), std::string::npos);
+    EXPECT_EQ(Field(r.out, "invalidVideoFrames"), "0");
+    // The check byte is over the bytes as stored, so a wrong code still finds
+    // valid blocks, but reads their times in the other byte order.
+    r = Run("info " + P("zo4.ZRF") + " --json");
+    EXPECT_EQ(Field(r.out, "damagedBlocks"), "0");
+    EXPECT_NE(Field(r.out, "firstTime"), "\"2009-03-14 12:34:56\"");
+}
+
+TEST_F(ZrfCli, BadInputGivesOneLineAndNonZeroStatus) {
+    for (const std::string& path : {P("missing.ZRF"), dir.string()}) {
+        for (const char* cmd : {"info", "frames"}) {
+            const Result r = Run(std::string(cmd) + " " + path);
+            EXPECT_NE(r.status, 0) << cmd << " " << path;
+            EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+            EXPECT_EQ(r.err.rfind("zrf: ", 0), 0u) << r.err;
+        }
+    }
+    std::ofstream(P("empty.ZRF")).close();
+    Result r = Run("info " + P("empty.ZRF"));
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("empty"), std::string::npos);
+
+    // Not a recording at all: reported, not failed.
+    std::ofstream(P("text.txt")) << std::string(10000, 'x');
+    r = Run("info " + P("text.txt") + " --json");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Field(r.out, "validBlocks"), "0");
+    EXPECT_EQ(Field(r.out, "damagedBlocks"), "2");
+    EXPECT_EQ(Field(r.out, "firstTime"), "null");
+    r = Run("frames " + P("text.txt"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.empty());
+
+    ASSERT_EQ(Run("gen " + P("a.ZRF") + " --seconds 1").status, 0);
+    EXPECT_NE(Run("cut " + P("a.ZRF") + " 100 50 " + P("b.ZRF")).status, 0);
+    EXPECT_NE(Run("cut " + P("a.ZRF") + " 0 99999999 " + P("b.ZRF")).status, 0);
+    EXPECT_NE(Run("cut " + P("a.ZRF") + " x 10 " + P("b.ZRF")).status, 0);
+    EXPECT_NE(Run("cut " + P("a.ZRF") + " 0 100 " + P("a.ZRF")).status, 0);
+    EXPECT_FALSE(fs::exists(P("b.ZRF")));
+    EXPECT_NE(Run("info " + P("a.ZRF") + " --code 9").status, 0);
+    EXPECT_NE(Run("bogus").status, 0);
+    EXPECT_NE(Run("").status, 0);
+}
+
+TEST_F(ZrfCli, DisksListsRowsOrExplains) {
+    const Result r = Run("disks");
+    EXPECT_EQ(r.status, 0);
+    for (const auto& line : Lines(r.out))
+        EXPECT_TRUE(line.rfind("DISK", 0) == 0 || line.rfind("no disk", 0) == 0) << line;
+}
+
+}  // namespace
