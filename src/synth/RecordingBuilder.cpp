@@ -75,13 +75,13 @@ void RecordingBuilder::Put(const uint8_t* data, size_t size) {
     }
 }
 
-void RecordingBuilder::EmitBlock() {
+void RecordingBuilder::EmitBlock(size_t keep) {
     media::EncodeBlockHeader(time_, channelBits_, interval_, videoCode_, block_);
     blocks_.push_back({time_, channelBits_, interval_});
     if (rawDisk_)
         media::SwapBytePairs(block_, kBlockSize);
     if (sink_)
-        sink_(block_, kBlockSize);
+        sink_(block_, keep);
     fill_ = kBlockHeaderSize;
 }
 
@@ -90,6 +90,22 @@ void RecordingBuilder::Finish() {
         return;
     if (fill_ > kBlockHeaderSize)
         AddFill(kBlockSize - fill_);
+    finished_ = true;
+}
+
+void RecordingBuilder::FinishRagged(size_t lastBlockBytes) {
+    if (finished_)
+        return;
+    const size_t keep = std::clamp<size_t>(lastBlockBytes, 1, kBlockSize - 1);
+    // Fill the block without emitting it, then hand on only its head.
+    const size_t room = kBlockSize - fill_;
+    if (keepStream_)
+        stream_.insert(stream_.end(), room, 0);
+    streamSize_ += room;
+    std::memset(block_ + fill_, 0, room);
+    if (!frames_.empty())
+        frames_.back().length = streamSize_ - frames_.back().stream;
+    EmitBlock(keep);
     finished_ = true;
 }
 

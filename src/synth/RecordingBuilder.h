@@ -57,6 +57,9 @@ public:
     // Completes the last block with zero fill (stream bytes of the last
     // frame). Call once; further frames may not be added.
     void Finish();
+    // Like Finish, but the last block is cut to its first `lastBlockBytes`
+    // bytes (1..4095), as in a file whose size is no multiple of 4096.
+    void FinishRagged(size_t lastBlockBytes);
 
     uint64_t StreamSize() const { return streamSize_; }
     uint64_t BlockCount() const { return blocks_.size(); }
@@ -76,7 +79,7 @@ public:
 
 private:
     void Put(const uint8_t* data, size_t size);
-    void EmitBlock();
+    void EmitBlock(size_t keep = media::kBlockSize);
 
     int videoCode_;
     bool rawDisk_;

@@ -78,9 +78,12 @@ RandomRecording MakeRandomRecording(synth::Rng& rng) {
         }
         }
     }
-    b.Finish();
+    if (rng.Below(4) == 0)
+        b.FinishRagged(1 + rng.Below(kBlockSize - 1));
+    else
+        b.Finish();
     r.bytes = std::move(b.Bytes());
-    const uint64_t blocks = r.bytes.size() / kBlockSize;
+    const uint64_t blocks = (r.bytes.size() + kBlockSize - 1) / kBlockSize;
     for (uint32_t n = rng.Below(4); n > 0; --n)
         synth::DamageBlock(r.bytes, rng.Below(static_cast<uint32_t>(blocks)), r.raw);
     if (rng.Below(3) == 0)

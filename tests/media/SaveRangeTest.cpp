@@ -96,8 +96,7 @@ TEST_F(SaveRangeTest, RawDiskRangeIsSavedAsAnOrdinaryRecording) {
 
 TEST_F(SaveRangeTest, RaggedFinalBlockIsWrittenAsItStands) {
     auto b = Build(false, 5);
-    auto bytes = b.Bytes();
-    bytes.resize(bytes.size() - 1000);
+    const std::vector<uint8_t> bytes(b.Bytes().begin(), b.Bytes().end() - 1000);
     CZoFile reader;
     reader.SetFormat(kVideoZOC);
     ASSERT_EQ(reader.OpenSource(test::Memory(bytes), "m", false), 1);

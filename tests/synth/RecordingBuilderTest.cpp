@@ -57,6 +57,15 @@ TEST(RecordingBuilder, SplitsStartCodesWhereAsked) {
     }
 }
 
+TEST(RecordingBuilder, RaggedEndCutsTheLastBlock) {
+    RecordingBuilder b(6, false);
+    b.AddFill(5000, 0x33);
+    b.FinishRagged(1234);
+    EXPECT_EQ(b.Bytes().size(), kBlockSize + 1234);
+    EXPECT_EQ(b.StreamSize(), 2 * media::kBlockDataSize);
+    EXPECT_EQ(b.Bytes()[kBlockSize + 8], 0x33);
+}
+
 TEST(RecordingBuilder, DamageBreaksOnlyTheCheckByte) {
     for (bool raw : {false, true}) {
         RecordingBuilder b(6, raw);

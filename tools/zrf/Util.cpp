@@ -2,9 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zrf {
@@ -23,21 +21,15 @@ bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool raw
         }
         actual = device;
     }
-    struct stat st {};
-    if (::stat(actual.c_str(), &st) != 0) {
-        Error("cannot open '" + path + "': " + std::strerror(errno));
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        Error("cannot open '" + path + "': it is a directory");
-        return false;
-    }
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        Error("cannot open '" + path + "': not a regular file or block device");
-        return false;
-    }
-    if (::access(actual.c_str(), R_OK) != 0) {
-        Error("cannot open '" + path + "': " + std::strerror(errno));
+    // Open once directly to say why a source cannot be read.
+    zo::media::OpenStatus status = zo::media::OpenStatus::CannotOpen;
+    int err = 0;
+    if (!zo::media::FileSource::Open(actual, status, &err)) {
+        const std::string why = status == zo::media::OpenStatus::NoSize ? "its size cannot be read"
+                                : err == EISDIR                         ? "it is a directory"
+                                : err == EINVAL                         ? "not a regular file or block device"
+                                                                        : std::strerror(err);
+        Error("cannot open '" + path + "': " + why);
         return false;
     }
     if (!reader.Open(path, rawDisk)) {
