@@ -1,0 +1,1 @@
+# Benchmarks of the colour converters against libyuv.

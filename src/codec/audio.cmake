@@ -1,0 +1,1 @@
+# Audio decoder: list(APPEND ZO_CODEC_SOURCES ${CMAKE_CURRENT_LIST_DIR}/<file>.cpp)

@@ -1,0 +1,3 @@
+list(APPEND ZO_CODEC_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/DctTables.cpp
+)

@@ -1,0 +1,1 @@
+# Test executables of the audio path, queues and threads.

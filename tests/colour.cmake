@@ -1,0 +1,1 @@
+# Test executables of the colour converters (tests/codec/...).
