@@ -222,10 +222,13 @@ bool ParseVideoHeader(const uint8_t* frame, size_t length, int videoCode, VideoH
         return false;
 
     uint32_t reg = 0xFFFFFFFFu;
+    out.scanEnd = length;
     for (size_t i = 5; i < length; ++i) {
         reg = (reg << 8) | frame[i];
-        if (reg >= 0x000001F8u && reg <= 0x000001FDu)
+        if (reg >= 0x000001F8u && reg <= 0x000001FDu) {
+            out.scanEnd = i;
             break;
+        }
         if ((reg & 0xFFFFFF00u) == 0x00000100u) {
             if (out.sliceCount < kMaxSliceCodes)
                 out.sliceOffsets[out.sliceCount] = static_cast<uint32_t>(i - 3);

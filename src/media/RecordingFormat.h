@@ -134,6 +134,9 @@ struct VideoHeader {
     // Slice codes: offset of each slice code's first 0x00 within the frame.
     int sliceCount = 0;                       // all slice codes found
     uint32_t sliceOffsets[kMaxSliceCodes] = {};  // the first kMaxSliceCodes of them
+    // Where the slice scan stopped: the offset of the last byte of a frame
+    // start code met in the data, else the frame length.
+    size_t scanEnd = 0;
 };
 
 // Parses a video frame (start code included). Returns false when the frame is

@@ -1,0 +1,36 @@
+// The integer 8x8 inverse DCT of the picture coding and the block store.
+//
+// Two passes of one 8-point transform (rows with rounding 2048 and shift
+// 12, then columns with 262144 and 19), sums in 32-bit two's complement,
+// each pass's outputs saturated to 16 bits, finally clamped to 0..255.
+// Each routine has a scalar reference and an SSE2 version (AVX2 where the
+// processor has it); the version used is chosen once per process
+// (ZO_FORCE_SCALAR=1 forces the reference). All give identical results.
+#pragma once
+
+#include <cstdint>
+
+namespace zo::codec {
+
+// Transform constants: cosines times sqrt(2) times 16384.
+inline constexpr int kC1 = 22725, kC2 = 21407, kC3 = 19266, kC4 = 16384, kC5 = 12873, kC6 = 8867,
+                     kC7 = 4520;
+
+// Coefficients in natural order (8 x vertical frequency + horizontal) to
+// samples (8 x y + x), before the final clamp.
+using Idct16Fn = void (*)(const int16_t* coefficients, int16_t* samples);
+// The same, clamped to 0..255 and stored as 8 rows of 8 bytes at `stride`.
+using IdctPutFn = void (*)(const int16_t* coefficients, uint8_t* destination, int stride);
+
+void Idct16Scalar(const int16_t* coefficients, int16_t* samples);
+void IdctPutScalar(const int16_t* coefficients, uint8_t* destination, int stride);
+#if defined(__SSE2__)
+void Idct16Sse2(const int16_t* coefficients, int16_t* samples);
+void IdctPutSse2(const int16_t* coefficients, uint8_t* destination, int stride);
+#endif
+
+// The versions in use.
+Idct16Fn Idct16();
+IdctPutFn IdctPut();
+
+}  // namespace zo::codec
