@@ -37,6 +37,7 @@ void Prepare() {
         o.channels = 16;
         o.audio = true;
         o.audioChannels = 4;
+        o.realVideo = false;  // placeholder slices: the reader never decodes
         zo::synth::DemoStats stats;
         std::string error;
         std::fprintf(stderr, "building %s ...\n", g_path.c_str());

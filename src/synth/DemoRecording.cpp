@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "synth/FrameMaker.h"
+#include "synth/Scene.h"
+#include "synth/VideoEncoder.h"
 
 namespace zo::synth {
 
@@ -19,7 +21,8 @@ DemoStats GenerateRecording(const DemoOptions& o, const RecordingBuilder::BlockS
     Rng rng(o.seed);
     const int slices = o.height == 272 ? 17 : 14;
     const int periodUs = media::PicturePeriodUs(o.height == 272 ? 272 : 224, o.videoCode);
-    const int channels = o.channels < 1 ? 1 : (o.channels > 16 ? 16 : o.channels);
+    // The network layout has no channel field: one camera only.
+    const int channels = o.videoCode == media::kVideoZON ? 1 : (o.channels < 1 ? 1 : (o.channels > 16 ? 16 : o.channels));
     const int audioChannels = o.audioChannels < 1 ? 1 : (o.audioChannels > 4 ? 4 : o.audioChannels);
     // Sound in eighths of a second per audio channel.
     const size_t soundChunk = static_cast<size_t>(o.audioRate / 8);
@@ -28,6 +31,12 @@ DemoStats GenerateRecording(const DemoOptions& o, const RecordingBuilder::BlockS
     std::vector<uint8_t> frame;
     frame.reserve(media::kMaxFrameSize);
     std::vector<int> sincePerChannel(16, 0);
+    const int height = slices == 17 ? 272 : 224;
+    std::vector<uint8_t> scene(o.realVideo ? codec::kMaxDecodedPictureBytes : 0);
+    std::vector<uint8_t> second(o.realVideo && o.dual ? codec::kMaxDecodedPictureBytes : 0);
+    VideoEncoder encoder;
+    std::vector<uint8_t> tone;
+    tone.reserve(soundChunk);
     int64_t nowUs = 0;
     int64_t nextSoundUs = 0;
     uint64_t soundSample = 0;
@@ -42,9 +51,10 @@ DemoStats GenerateRecording(const DemoOptions& o, const RecordingBuilder::BlockS
         builder.SetTime(o.startTime + static_cast<uint32_t>(nowUs / 1000000));
         if (o.audio && nowUs >= nextSoundUs) {
             for (int a = 0; a < audioChannels; ++a) {
+                tone.clear();
+                AppendToneSpcm8(tone, 440.0 * (a + 1), o.audioRate, soundSample, soundChunk);
                 frame.clear();
-                frame.insert(frame.end(), {0x00, 0x00, 0x01, static_cast<uint8_t>(0xFA + a), 0xFF, 0xFF});
-                AppendToneSpcm8(frame, 440.0 * (a + 1), o.audioRate, soundSample, soundChunk);
+                AppendSoundFrame(frame, a, tone);
                 builder.AddFrame(frame);
                 ++stats.soundFrames;
             }
@@ -52,16 +62,45 @@ DemoStats GenerateRecording(const DemoOptions& o, const RecordingBuilder::BlockS
             nextSoundUs += soundPeriodUs;
         }
         const int channel = static_cast<int>(picture % static_cast<uint64_t>(channels));
-        VideoFrameSpec spec;
-        spec.videoCode = o.videoCode;
-        spec.channel = channel;
-        spec.key = sincePerChannel[channel] == 0;
-        spec.slices = slices;
-        spec.bytesPerSlice = spec.key ? o.keySliceBytes : o.updateSliceBytes;
-        spec.pictureCounter = static_cast<int>(picture * o.interval & 0xFFFF);
+        const bool key = sincePerChannel[channel] == 0;
         sincePerChannel[channel] = (sincePerChannel[channel] + 1) % (o.keyEvery < 1 ? 1 : o.keyEvery);
         frame.clear();
-        AppendVideoFrame(frame, spec, rng);
+        const uint32_t now = o.startTime + static_cast<uint32_t>(nowUs / 1000000);
+        if (o.realVideo) {
+            const uint64_t shown = picture / static_cast<uint64_t>(channels);
+            RenderScene(scene.data(), height, channel, shown, now);
+            PictureHeader h;
+            h.videoCode = o.videoCode;
+            h.channel = channel;
+            h.quantiser = o.quantiser;
+            h.pictureCounter = static_cast<int>(picture * o.interval & 0xFFFF);
+            if (o.dual && o.videoCode == media::kVideoZOT3) {
+                // Left half: this channel's scene; right half: the next channel's.
+                const int right = (channel + 1) % 16;
+                RenderScene(second.data(), height, right, shown, now);
+                const int w = 640, cw = 320;
+                for (int y = 0; y < height; ++y)
+                    std::memcpy(scene.data() + y * w + w / 2, second.data() + y * w, w / 2);
+                for (int plane = 0; plane < 2; ++plane) {
+                    uint8_t* dst = scene.data() + w * height + plane * (w * height / 4);
+                    const uint8_t* src = second.data() + w * height + plane * (w * height / 4);
+                    for (int y = 0; y < height / 2; ++y)
+                        std::memcpy(dst + y * cw + cw / 2, src + y * cw, cw / 2);
+                }
+                h.dual = true;
+                h.dualChannel = right;
+            }
+            encoder.Encode(scene.data(), height, key, h, frame);
+        } else {
+            VideoFrameSpec spec;
+            spec.videoCode = o.videoCode;
+            spec.channel = channel;
+            spec.key = key;
+            spec.slices = slices;
+            spec.bytesPerSlice = key ? o.keySliceBytes : o.updateSliceBytes;
+            spec.pictureCounter = static_cast<int>(picture * o.interval & 0xFFFF);
+            AppendVideoFrame(frame, spec, rng);
+        }
         builder.AddFrame(frame);
         ++stats.videoFrames;
         ++picture;

@@ -23,6 +23,9 @@ struct DemoOptions {
     uint8_t interval = 1;
     int height = 224;          // 224 (14 slices) or 272 (17 slices)
     int keyEvery = 15;         // pictures of one channel between key pictures
+    bool realVideo = true;     // encoded scenes; false: placeholder slices (fast, not decodable)
+    int quantiser = 4;         // 1..14 for encoded scenes
+    bool dual = false;         // code 5: each picture carries channels c and c+1 side by side
     size_t keySliceBytes = 900;     // placeholder payload per slice of a key picture
     size_t updateSliceBytes = 90;   // and of an update picture
     uint64_t seed = 1;

@@ -85,6 +85,7 @@ TEST(DemoRecording, RealTimeTimestampsAndChannels) {
     o.seconds = 3;
     o.channels = 4;
     o.audio = true;
+    o.realVideo = false;
     std::vector<uint8_t> bytes;
     const DemoStats stats = GenerateRecording(o, [&](const uint8_t* block, size_t size) {
         bytes.insert(bytes.end(), block, block + size);

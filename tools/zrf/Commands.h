@@ -16,6 +16,9 @@ int RunInfo(const SourceOptions& source, bool json);
 int RunFrames(const SourceOptions& source, bool backward);
 int RunCut(const SourceOptions& source, const std::string& start, const std::string& end, const std::string& out);
 int RunDisks(bool json);
+int RunDecode(const SourceOptions& source);
+int RunSnapshot(const SourceOptions& source, const std::string& out, int channel, const std::string& at,
+                const std::string& time);
 
 struct GenOptions {
     std::string out;
@@ -30,6 +33,10 @@ struct GenOptions {
     int height = 224;
     int interval = 1;
     std::string start = "2009-03-14 12:34:56";
+    bool placeholder = false;  // placeholder slices instead of encoded scenes
+    int keyEvery = 15;
+    int quantiser = 4;
+    bool dual = false;
 };
 int RunGen(const GenOptions& options);
 

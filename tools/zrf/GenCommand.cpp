@@ -39,6 +39,14 @@ int RunGen(const GenOptions& g) {
     o.seed = g.seed;
     o.height = g.height;
     o.interval = static_cast<uint8_t>(g.interval);
+    o.realVideo = !g.placeholder;
+    o.keyEvery = g.keyEvery;
+    o.quantiser = g.quantiser;
+    o.dual = g.dual;
+    if (g.dual && g.videoCode != 5) {
+        Error("--dual needs --code 5 (the only layout with dual pictures)");
+        return kExitUsage;
+    }
     const int64_t start = ParseTime(g.start);
     if (start < 0 || start > 0xFFFFFFFFll) {
         Error("--start must be \"YYYY-MM-DD HH:MM:SS\" between 1970 and 2106");

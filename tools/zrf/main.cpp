@@ -38,6 +38,20 @@ int main(int argc, char** argv) {
     CLI::App* disks = app.add_subcommand("disks", "list the disks that can be opened as DVR disks");
     disks->add_flag("--json", json, "JSON lines");
 
+    bool md5 = false;
+    CLI::App* decode = app.add_subcommand("decode", "decode every picture, one JSON line each with its digests");
+    addSource(decode);
+    decode->add_flag("--md5", md5, "print md5 digests of each decoded picture (the only output form)");
+
+    std::string still, snapAt, snapTime;
+    int snapChannel = 0;
+    CLI::App* snapshot = app.add_subcommand("snapshot", "save one channel's picture at a place as PNG or BMP");
+    addSource(snapshot);
+    snapshot->add_option("OUT", still, "output picture, .png or .bmp")->required();
+    snapshot->add_option("--channel", snapChannel, "camera channel 0-15 (CH1 is 0)")->check(CLI::Range(0, 15));
+    auto* atOption = snapshot->add_option("--at", snapAt, "byte position");
+    snapshot->add_option("--time", snapTime, "time \"YYYY-MM-DD HH:MM:SS\"")->excludes(atOption);
+
     zrf::GenOptions gen;
     CLI::App* genCmd = app.add_subcommand("gen", "generate a synthetic test recording");
     genCmd->add_option("OUT", gen.out, "output recording file")->required();
@@ -52,6 +66,11 @@ int main(int argc, char** argv) {
     genCmd->add_option("--height", gen.height, "picture height")->check(CLI::IsMember({224, 272}));
     genCmd->add_option("--interval", gen.interval, "record interval 1-127")->check(CLI::Range(1, 127));
     genCmd->add_option("--start", gen.start, "time of the first block, \"YYYY-MM-DD HH:MM:SS\" (UTC)");
+    genCmd->add_option("--key-every", gen.keyEvery, "pictures of a channel from one key picture to the next")
+        ->check(CLI::Range(1, 10000));
+    genCmd->add_option("--quantiser", gen.quantiser, "quantiser scale 1-14 (lower is finer)")->check(CLI::Range(1, 14));
+    genCmd->add_flag("--dual", gen.dual, "code 5: pictures carry two channels side by side");
+    genCmd->add_flag("--placeholder", gen.placeholder, "placeholder slices instead of encoded pictures (fast)");
 
     CLI11_PARSE(app, argc, argv);
 
@@ -63,6 +82,10 @@ int main(int argc, char** argv) {
         return zrf::RunCut(source, start, end, out);
     if (disks->parsed())
         return zrf::RunDisks(json);
+    if (decode->parsed())
+        return zrf::RunDecode(source);
+    if (snapshot->parsed())
+        return zrf::RunSnapshot(source, still, snapChannel, snapAt, snapTime);
     if (genCmd->parsed())
         return zrf::RunGen(gen);
     return zrf::kExitUsage;

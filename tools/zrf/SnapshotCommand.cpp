@@ -1,0 +1,175 @@
+#include <cstring>
+#include <vector>
+
+#include "Commands.h"
+#include "Images.h"
+#include "Util.h"
+#include "codec/CZoVdec.h"
+#include "codec/ColourConvert.h"
+#include "media/CZoFile.h"
+
+namespace zrf {
+
+using namespace zo;
+
+namespace {
+
+constexpr int kSearchFrames = 200000;  // how far to look for a key picture
+
+// First block at or after which the block times reach `seconds`, by binary
+// search over block headers (recordings are written in time order). Damaged
+// blocks are passed over towards the end.
+uint64_t FindTime(const media::ByteSource& source, int videoCode, bool rawDisk, uint32_t seconds) {
+    const uint64_t blocks = source.Size() / media::kBlockSize;
+    uint8_t block[media::kBlockSize];
+    auto timeAt = [&](uint64_t& index) -> int64_t {
+        for (int tries = 0; tries < 64 && index < blocks; ++tries, ++index) {
+            if (source.ReadAt(index * media::kBlockSize, block, media::kBlockSize) !=
+                static_cast<int64_t>(media::kBlockSize))
+                return -1;
+            const media::BlockHeader h = media::DecodeStoredBlock(block, videoCode, rawDisk);
+            if (h.valid)
+                return h.timeSeconds;
+        }
+        return -1;
+    };
+    uint64_t lo = 0, hi = blocks;
+    while (lo < hi) {
+        const uint64_t mid = lo + (hi - lo) / 2;
+        uint64_t probe = mid;
+        const int64_t t = timeAt(probe);
+        if (t >= 0 && t < seconds)
+            lo = probe + 1;
+        else
+            hi = mid;
+    }
+    return lo * media::kBlockSize;
+}
+
+}  // namespace
+
+int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, const std::string& at,
+                const std::string& time) {
+    media::CZoFile reader;
+    if (!OpenRecording(reader, s.path, s.rawDisk, s.videoCode))
+        return kExitFailure;
+    uint64_t target = 0;
+    if (!at.empty() && !ParseUnsigned(at, target)) {
+        Error("--at takes a byte position");
+        return kExitUsage;
+    }
+    if (!time.empty()) {
+        const int64_t seconds = ParseTime(time);
+        if (seconds < 0 || seconds > 0xFFFFFFFFll) {
+            Error("--time must be \"YYYY-MM-DD HH:MM:SS\"");
+            return kExitUsage;
+        }
+        std::string device = s.path, resolved;
+        if (media::ResolvePhysicalDrivePath(s.path, media::DiskRoots{}, resolved))
+            device = resolved;
+        media::OpenStatus status = media::OpenStatus::CannotOpen;
+        auto source = media::FileSource::Open(device, status);
+        if (!source) {
+            Error("cannot open '" + s.path + "'");
+            return kExitFailure;
+        }
+        target = FindTime(*source, s.videoCode, s.rawDisk, static_cast<uint32_t>(seconds));
+    }
+    if (target >= reader.GetSize())
+        target = reader.GetSize();
+
+    codec::CZoVdec decoder;
+    decoder.Init(s.videoCode);
+    std::vector<uint8_t> frame(media::kMaxFrameSize);
+    std::vector<uint8_t> picture(codec::kMaxDecodedPictureBytes, 128);
+    std::memset(picture.data(), 0, 640 * 272);
+    int width = 0, height = 0;
+    auto isKeyOfChannel = [&](int n) {
+        return n > 0 && !reader.IsAudio() && decoder.ParseHeader(frame.data(), static_cast<size_t>(n)) != 0 &&
+               decoder.GetChannel() == channel && decoder.IsKey();
+    };
+    auto decode = [&](int n) {
+        if (decoder.DecodePicture(frame.data(), static_cast<size_t>(n), picture.data()) == 1) {
+            width = static_cast<int>(decoder.GetWidth());
+            height = static_cast<int>(decoder.GetHeight());
+        }
+    };
+
+    // The nearest key picture of the channel before the target...
+    bool found = false;
+    reader.SetPosition(target);
+    if (target == reader.GetSize() && target > 0)
+        reader.SetPosition(target - 1);
+    for (int i = 0, failures = 0; i < kSearchFrames && failures <= 32 && reader.GetPosition() > 0; ++i) {
+        const int n = reader.ReadPrevFrame(frame);
+        if (n == 0) {
+            ++failures;
+            continue;
+        }
+        failures = 0;
+        if (isKeyOfChannel(n)) {
+            found = true;
+            decode(n);
+            break;
+        }
+    }
+    if (found) {
+        // ...then its updates up to the target.
+        for (int failures = 0; failures <= 32;) {
+            const uint64_t start = reader.GetPosition();
+            if (start >= target)
+                break;
+            const int n = reader.ReadNextFrame(frame);
+            if (n == 0) {
+                ++failures;
+                continue;
+            }
+            failures = 0;
+            if (!reader.IsAudio() && decoder.ParseHeader(frame.data(), static_cast<size_t>(n)) != 0 &&
+                decoder.GetChannel() == channel && static_cast<int>(decoder.GetHeight()) == height)
+                decode(n);
+        }
+    } else {
+        // None before it: the first key picture after it.
+        reader.SetPosition(target);
+        for (int i = 0, failures = 0; i < kSearchFrames && failures <= 32; ++i) {
+            const int n = reader.ReadNextFrame(frame);
+            if (n == 0) {
+                ++failures;
+                continue;
+            }
+            failures = 0;
+            if (isKeyOfChannel(n)) {
+                found = true;
+                decode(n);
+                break;
+            }
+        }
+    }
+    if (!found || width == 0) {
+        Error("no decodable key picture of channel " + std::to_string(channel) + " near that place");
+        return kExitFailure;
+    }
+
+    // A picture is one field: double its lines as a displayed field pair.
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    codec::I420ToRgb24(rgb.data(), picture.data(), width, height);
+    std::vector<uint8_t> doubled(rgb.size() * 2);
+    const size_t row = static_cast<size_t>(width) * 3;
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(doubled.data() + (2 * y) * row, rgb.data() + y * row, row);
+        std::memcpy(doubled.data() + (2 * y + 1) * row, rgb.data() + y * row, row);
+    }
+    std::string error;
+    if (!WriteStill(out, doubled.data(), width, height * 2, error)) {
+        Error("cannot write '" + out + "': " + error);
+        return kExitFailure;
+    }
+    media::CalendarTime t;
+    std::fprintf(stderr, "wrote %s: CH%d, %dx%d, near byte %llu%s%s\n", out.c_str(), channel + 1, width, height * 2,
+                 static_cast<unsigned long long>(target), reader.GetTime(t) ? ", " : "",
+                 reader.GetTime(t) ? FormatTime(t).c_str() : "");
+    return kExitOk;
+}
+
+}  // namespace zrf
