@@ -14,6 +14,11 @@ namespace {
 
 inline ZO_AVX2 void Store(uint8_t* out, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v); }
 
+inline ZO_AVX2 void StoreLanes(uint8_t* lower, uint8_t* upper, __m256i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(lower), _mm256_castsi256_si128(v));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(upper), _mm256_extracti128_si256(v, 1));
+}
+
 // ---- Video range ----------------------------------------------------------
 
 constexpr int kVideoStep = 32;
@@ -109,10 +114,11 @@ ZO_AVX2 void VideoRowRgb32Avx2(const uint8_t* y, const uint8_t* cb, const uint8_
         const __m256i q2 = _mm256_unpacklo_epi16(bgHi, r0Hi);  // 8-11 | 24-27
         const __m256i q3 = _mm256_unpackhi_epi16(bgHi, r0Hi);  // 12-15 | 28-31
         uint8_t* o = out + 4 * x;
-        Store(o, _mm256_permute2x128_si256(q0, q1, 0x20));
-        Store(o + 32, _mm256_permute2x128_si256(q2, q3, 0x20));
-        Store(o + 64, _mm256_permute2x128_si256(q0, q1, 0x31));
-        Store(o + 96, _mm256_permute2x128_si256(q2, q3, 0x31));
+        // Lane by lane: a 128-bit store of the upper lane needs no shuffle.
+        StoreLanes(o, o + 64, q0);
+        StoreLanes(o + 16, o + 80, q1);
+        StoreLanes(o + 32, o + 96, q2);
+        StoreLanes(o + 48, o + 112, q3);
     }
     if (x < width)
         kVideoScalar[Format::Rgb32](y + x, cb + x / 2, cr + x / 2, out + 4 * x, width - x);
