@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
@@ -215,6 +216,34 @@ TEST(ColourConvert, SizesThatAreNotPicturesWriteNothing) {
     }
     I420ToRgb24BottomUp(out.data(), pic.data(), 16, INT32_MIN);
     EXPECT_EQ(out, untouched);
+}
+
+// The first calls of a process, from several threads at once, choose the
+// kernels once and give each thread the same bytes as a later lone call.
+TEST(ColourConvert, ThreadsConvertAtOnce) {
+    const int w = 640, h = 224;
+    synth::Rng rng(TestSeed(3));
+    std::vector<uint8_t> pic(w * h * 3 / 2);
+    for (auto& b : pic)
+        b = static_cast<uint8_t>(rng.Next());
+    constexpr int kThreads = 4;
+    std::vector<std::vector<uint8_t>> video(kThreads, std::vector<uint8_t>(w * h * 3));
+    std::vector<std::vector<uint8_t>> full(kThreads, std::vector<uint8_t>(w * h * 3));
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            I420ToRgb24BottomUp(video[t].data(), pic.data(), w, h);
+            I420ToRgb24FullFlipped(full[t].data(), pic.data(), w, h);
+        });
+    for (auto& t : threads)
+        t.join();
+    std::vector<uint8_t> wantVideo(w * h * 3), wantFull(w * h * 3);
+    I420ToRgb24BottomUp(wantVideo.data(), pic.data(), w, h);
+    I420ToRgb24FullFlipped(wantFull.data(), pic.data(), w, h);
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(video[t], wantVideo) << "thread " << t;
+        EXPECT_EQ(full[t], wantFull) << "thread " << t;
+    }
 }
 
 // ---- Vector kernels against the scalar reference ---------------------------
