@@ -1,1 +1,8 @@
 # Test executables of the audio path, queues and threads.
+add_executable(zo_audio_tests
+  platform/EventTest.cpp
+  engine/CZoThreadTest.cpp
+)
+target_link_libraries(zo_audio_tests PRIVATE zo_engine zo_platform
+  zo_test_support GTest::gtest_main)
+gtest_discover_tests(zo_audio_tests DISCOVERY_TIMEOUT 60)
