@@ -2,7 +2,10 @@
 add_executable(zo_audio_tests
   platform/EventTest.cpp
   engine/CZoThreadTest.cpp
+  codec/CZoAdecTest.cpp
+  media/CZoBufferListTest.cpp
+  media/CZoBufferListStressTest.cpp
 )
-target_link_libraries(zo_audio_tests PRIVATE zo_engine zo_platform
+target_link_libraries(zo_audio_tests PRIVATE zo_engine zo_codec zo_media zo_platform
   zo_test_support GTest::gtest_main)
 gtest_discover_tests(zo_audio_tests DISCOVERY_TIMEOUT 60)
