@@ -3,7 +3,8 @@
 //   Ours...      the dispatched video-range converters (public picture forms)
 //   Sse2...      the baseline kernels (what runs without AVX2)
 //   Scalar...    the scalar reference kernels through the same driver
-//   Libyuv...    I420ToRGB24, I420ToARGB, I420ToRGB565 (BT.601 limited range)
+//   Libyuv...    I420ToRGB24, I420ToARGB, I420ToRGB565 (BT.601 limited range);
+//                LibyuvSsse3... the same held to SSSE3
 //   Full...      the full-range redraw converters, for information
 // Then prints ours/libyuv in pictures per second, and how far libyuv's
 // colours are from ours (libyuv uses other factors; for information only).
@@ -106,6 +107,32 @@ void BM_LibyuvRGB24(benchmark::State& s) {
         libyuv::I420ToRGB24(p.y(), kWidth, p.cb(), kWidth / 2, p.cr(), kWidth / 2, o, kWidth * 3, kWidth, kHeight);
     });
 }
+// libyuv held to SSSE3 (what it runs without AVX), beside our baseline kernels.
+class LibyuvWithoutAvx {
+public:
+    LibyuvWithoutAvx() {
+        libyuv::MaskCpuFlags(~(libyuv::kCpuHasAVX | libyuv::kCpuHasAVX2 | libyuv::kCpuHasFMA3 | libyuv::kCpuHasF16C |
+                               libyuv::kCpuHasAVX512BW | libyuv::kCpuHasAVX512VL | libyuv::kCpuHasAVX512VNNI |
+                               libyuv::kCpuHasAVX512VBMI | libyuv::kCpuHasAVX512VBMI2 | libyuv::kCpuHasAVX512VBITALG |
+                               libyuv::kCpuHasAVX512VPOPCNTDQ | libyuv::kCpuHasGFNI));
+    }
+    ~LibyuvWithoutAvx() { libyuv::MaskCpuFlags(-1); }
+    LibyuvWithoutAvx(const LibyuvWithoutAvx&) = delete;
+    LibyuvWithoutAvx& operator=(const LibyuvWithoutAvx&) = delete;
+};
+
+void BM_LibyuvSsse3RGB24(benchmark::State& s) {
+    LibyuvWithoutAvx limit;
+    RunPictures(s, 3, [](const Picture& p, uint8_t* o) {
+        libyuv::I420ToRGB24(p.y(), kWidth, p.cb(), kWidth / 2, p.cr(), kWidth / 2, o, kWidth * 3, kWidth, kHeight);
+    });
+}
+void BM_LibyuvSsse3ARGB(benchmark::State& s) {
+    LibyuvWithoutAvx limit;
+    RunPictures(s, 4, [](const Picture& p, uint8_t* o) {
+        libyuv::I420ToARGB(p.y(), kWidth, p.cb(), kWidth / 2, p.cr(), kWidth / 2, o, kWidth * 4, kWidth, kHeight);
+    });
+}
 void BM_LibyuvRGB24BottomUp(benchmark::State& s) {
     RunPictures(s, 3, [](const Picture& p, uint8_t* o) {
         libyuv::I420ToRGB24(p.y(), kWidth, p.cb(), kWidth / 2, p.cr(), kWidth / 2, o, kWidth * 3, kWidth, -kHeight);
@@ -140,7 +167,9 @@ BENCHMARK(BM_LibyuvRGB24BottomUp);
 BENCHMARK(BM_OursRgb565);
 BENCHMARK(BM_LibyuvRGB565);
 BENCHMARK(BM_Sse2Rgb24);
+BENCHMARK(BM_LibyuvSsse3RGB24);
 BENCHMARK(BM_Sse2Rgb32);
+BENCHMARK(BM_LibyuvSsse3ARGB);
 BENCHMARK(BM_ScalarRgb24);
 BENCHMARK(BM_ScalarRgb32);
 BENCHMARK(BM_FullRgb24Flipped);
@@ -202,12 +231,14 @@ int main(int argc, char** argv) {
         {"BM_OursRgb565", "BM_LibyuvRGB565"},
         {"BM_Sse2Rgb24", "BM_LibyuvRGB24"},
         {"BM_Sse2Rgb32", "BM_LibyuvARGB"},
+        {"BM_Sse2Rgb24", "BM_LibyuvSsse3RGB24"},
+        {"BM_Sse2Rgb32", "BM_LibyuvSsse3ARGB"},
         {"BM_ScalarRgb24", "BM_LibyuvRGB24"},
         {"BM_ScalarRgb32", "BM_LibyuvARGB"},
     };
     for (const auto& [ours, theirs] : pairs)
         if (reporter.rates.count(ours) && reporter.rates.count(theirs) && reporter.rates[theirs] > 0)
-            std::printf("%-22s / %-24s %.2f x libyuv (pictures per second)\n", ours, theirs,
+            std::printf("%-22s / %-22s %.2f x libyuv (pictures per second)\n", ours, theirs,
                         reporter.rates[ours] / reporter.rates[theirs]);
     if (reporter.rates.count("BM_OursRgb24") && reporter.rates.count("BM_ScalarRgb24"))
         std::printf("vector / scalar: RGB24 %.1f x, RGB32 %.1f x\n",
