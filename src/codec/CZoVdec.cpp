@@ -8,31 +8,26 @@
 namespace zo::codec {
 namespace {
 
-// Reads bits most significant first from [data, data + length). Look-aheads
-// past the end see zero bits; consuming a bit past the end is an error,
-// reported by Consume returning false.
+// Reads bits most significant first from a copy of the picture followed by
+// zero padding, so look-aheads past the end see zero bits without a bounds
+// check; consuming a bit past the end of the data is an error, reported by
+// Consume returning false.
 class BitReader {
 public:
-    BitReader(const uint8_t* data, size_t length, size_t offset) : data_(data), length_(length), next_(offset) {
-        Refill();
-    }
+    BitReader(const uint8_t* padded, size_t length, size_t offset)
+        : data_(padded), position_(uint64_t{offset} * 8), limit_(uint64_t{length} * 8) {}
 
     // The next n bits (1..32) without consuming them.
-    uint32_t Peek(int n) {
-        if (bits_ < n)
-            Refill();
-        return static_cast<uint32_t>(cache_ >> (64 - n));
+    uint32_t Peek(int n) const {
+        uint64_t word;
+        std::memcpy(&word, data_ + (position_ >> 3), 8);
+        word = __builtin_bswap64(word) << (position_ & 7);
+        return static_cast<uint32_t>(word >> (64 - n));
     }
 
     bool Consume(int n) {
-        if (bits_ < n) {
-            Refill();
-            if (bits_ < n)
-                return false;  // past the end of the data
-        }
-        cache_ <<= n;
-        bits_ -= n;
-        return true;
+        position_ += static_cast<uint64_t>(n);
+        return position_ <= limit_;
     }
 
     // Reads n bits (1..32) into value; false past the end.
@@ -41,40 +36,18 @@ public:
         return Consume(n);
     }
 
-    void AlignToByte() {
-        const int drop = bits_ & 7;
-        cache_ <<= drop;
-        bits_ -= drop;
-    }
+    void AlignToByte() { position_ = (position_ + 7) & ~uint64_t{7}; }
 
 private:
-    void Refill() {
-        if (next_ + 8 <= length_ && bits_ <= 32) {
-            uint32_t word;
-            std::memcpy(&word, data_ + next_, 4);
-            cache_ |= static_cast<uint64_t>(__builtin_bswap32(word)) << (32 - bits_);
-            bits_ += 32;
-            next_ += 4;
-            return;
-        }
-        while (bits_ <= 56 && next_ < length_) {
-            cache_ |= static_cast<uint64_t>(data_[next_]) << (56 - bits_);
-            bits_ += 8;
-            ++next_;
-        }
-    }
-
     const uint8_t* data_;
-    size_t length_;
-    size_t next_;          // next byte to load
-    uint64_t cache_ = 0;   // bits_ valid bits at the top, zeros below
-    int bits_ = 0;
+    uint64_t position_;  // in bits; never more than 32 past limit_ when read
+    uint64_t limit_;
 };
 
 // Decodes one block's coefficients; false on an invalid code, a position
-// beyond 63 or data running out. `last` receives the highest natural index
-// written (0 for a block with only its DC term).
-bool DecodeBlock(BitReader& bits, int quantiser, int16_t* block, int& last) {
+// beyond 63 or data running out. `last` is 0 exactly when only the DC term
+// was written.
+bool DecodeBlock(BitReader& bits, const SignedTables& table, const uint16_t* scale, int16_t* block, int& last) {
     uint32_t dc = 0;
     if (!bits.Read(8, dc))
         return false;
@@ -82,14 +55,14 @@ bool DecodeBlock(BitReader& bits, int quantiser, int16_t* block, int& last) {
     last = 0;
     int i = 1;
     for (;;) {
-        const CoefficientEntry e = LookupCoefficient(bits.Peek(16));
+        const SignedEntry& e = LookupSigned(table, bits.Peek(17));
         if (e.length == 0 || !bits.Consume(e.length))
             return false;
-        if (e.kind == kEndOfBlock)
-            return true;
-        int run = 0;
-        int level = 0;
-        if (e.kind == kEscape) {
+        int run = e.run;
+        int level = e.level;
+        if (e.kind != kCoefficient) {
+            if (e.kind == kEndOfBlock)
+                return true;
             uint32_t r = 0, first = 0;
             if (!bits.Read(6, r) || !bits.Read(8, first))
                 return false;
@@ -102,12 +75,6 @@ bool DecodeBlock(BitReader& bits, int quantiser, int16_t* block, int& last) {
             } else {
                 level = first > 128 ? static_cast<int>(first) - 256 : static_cast<int>(first);
             }
-        } else {
-            uint32_t sign = 0;
-            if (!bits.Read(1, sign))
-                return false;
-            run = e.run;
-            level = sign ? -e.level : e.level;
         }
         i += run;
         if (i >= 64)
@@ -115,10 +82,10 @@ bool DecodeBlock(BitReader& bits, int quantiser, int16_t* block, int& last) {
         const int k = kZigzag[i];
         const bool negative = level < 0;
         const int magnitude = negative ? -level : level;
-        const int value = (magnitude * kIntraMatrix[k] * quantiser) >> 2;
+        // scale[k] = W[k] x quantiser
+        const int value = (magnitude * scale[k]) >> 2;
         block[k] = static_cast<int16_t>(negative ? (value > 2048 ? -2048 : -value) : (value > 2047 ? 2047 : value));
-        if (k > last)
-            last = k;
+        last |= k;
         ++i;
     }
 }
@@ -128,6 +95,16 @@ bool DecodeBlock(BitReader& bits, int quantiser, int16_t* block, int& last) {
 inline void PutFlat(uint8_t* dst, int stride, int value) {
     for (int y = 0; y < 8; ++y)
         std::memset(dst + y * stride, value, 8);
+}
+
+// Transforms and stores the decoded blocks, two at a time.
+void StorePending(IdctPutFn put, IdctPut2Fn put2, int16_t (*blocks)[64], uint8_t* const* targets,
+                  const int* strides, int count) {
+    int i = 0;
+    for (; i + 1 < count; i += 2)
+        put2(blocks[i], targets[i], strides[i], blocks[i + 1], targets[i + 1], strides[i + 1]);
+    if (i < count)
+        put(blocks[i], targets[i], strides[i]);
 }
 
 }  // namespace
@@ -157,6 +134,11 @@ int CZoVdec::ParseHeader(const uint8_t* data, size_t length) {
 int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture) {
     if (!data || !picture || length < 5 || header_.quantiser == 0 || header_.width == 0 || header_.height == 0)
         return 0;
+    if (length > media::kMaxFrameSize)
+        return 0;
+    // A copy with zero padding: the bit reader's look-aheads never leave it.
+    std::memcpy(padded_.data(), data, length);
+    std::memset(padded_.data() + length, 0, kPadding);
     const int width = header_.width;
     const int height = header_.height;
     const int columns = width / 16;
@@ -168,14 +150,21 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
     uint8_t* const crPlane = cbPlane + static_cast<size_t>(width) * height / 4;
     const int chromaStride = width / 2;
     const IdctPutFn put = IdctPut();
-    alignas(16) int16_t block[64];
+    const SignedTables& table = CoefficientTables();
+    uint16_t scale[64];
+    for (int k = 0; k < 64; ++k)
+        scale[k] = static_cast<uint16_t>(kIntraMatrix[k] * quantiser);
+    const IdctPut2Fn put2 = IdctPut2();
+    alignas(32) int16_t blocks[6][64];
+    uint8_t* targets[6] = {};
+    int strides[6] = {};
 
     const int slices = header_.sliceCount < media::kMaxSliceCodes ? header_.sliceCount : media::kMaxSliceCodes;
     for (int s = 0; s < slices; ++s) {
         const size_t offset = header_.sliceOffsets[s];
         if (offset >= length)
             return 0;
-        BitReader bits(data, length, offset);
+        BitReader bits(padded_.data(), length, offset);
         uint32_t prefix = 0, row = 0;
         if (!bits.Read(24, prefix) || prefix != 0x000001)
             return 0;
@@ -202,6 +191,9 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
                 // bit k of the value is block k's flag.
                 coded = flags;
             }
+            // Blocks are decoded first and transformed two at a time; on a
+            // failure those decoded before it are still stored.
+            int pending = 0;
             for (int k = 0; k < 6; ++k) {
                 uint8_t* dst = nullptr;
                 int stride = 0;
@@ -214,15 +206,22 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
                     dst = (k == 4 ? cbPlane : crPlane) + static_cast<size_t>(8 * row) * chromaStride + 8 * column;
                     stride = chromaStride;
                 }
-                std::memset(block, 0, sizeof block);
+                int16_t* block = blocks[pending];
+                std::memset(block, 0, 64 * sizeof(int16_t));
                 int last = 0;
-                if (!DecodeBlock(bits, quantiser, block, last))
+                if (!DecodeBlock(bits, table, scale, block, last)) {
+                    StorePending(put, put2, blocks, targets, strides, pending);
                     return 0;
-                if (last == 0)
+                }
+                if (last == 0) {
                     PutFlat(dst, stride, block[0] / 8);
-                else
-                    put(block, dst, stride);
+                    continue;
+                }
+                targets[pending] = dst;
+                strides[pending] = stride;
+                ++pending;
             }
+            StorePending(put, put2, blocks, targets, strides, pending);
             ++column;
         }
     }

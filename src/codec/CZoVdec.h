@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "media/RecordingFormat.h"
 
@@ -25,7 +26,7 @@ inline constexpr size_t kMaxDecodedPictureBytes = DecodedPictureBytes(640, 272);
 
 class CZoVdec {
 public:
-    CZoVdec() = default;
+    CZoVdec() : padded_(media::kMaxFrameSize + kPadding) {}
     virtual ~CZoVdec() = default;
 
     // Selects the header layout by video code (0..6). Always 1.
@@ -38,7 +39,8 @@ public:
 
     // Decodes the slices found by the last ParseHeader of the same bytes into
     // `picture` (DecodedPictureBytes(GetWidth(), GetHeight()) bytes). 1 on
-    // success; 0 on any damage, leaving what was already stored.
+    // success; 0 on any damage, leaving what was already stored. Pictures
+    // longer than a recording frame (131072 bytes) are refused.
     int DecodePicture(const uint8_t* data, size_t length, uint8_t* picture);
 
     uint32_t GetWidth() const { return static_cast<uint32_t>(header_.width); }
@@ -55,9 +57,12 @@ public:
     int VideoCode() const { return videoCode_; }
 
 private:
+    static constexpr size_t kPadding = 16;
+
     int videoCode_ = 0;
     int pictureCounter_ = 0;
     media::VideoHeader header_;
+    std::vector<uint8_t> padded_;  // the picture being decoded, zero padded
 };
 
 }  // namespace zo::codec

@@ -111,6 +111,35 @@ const Lookup& Table() {
 
 }  // namespace
 
+const SignedTables& CoefficientTables() {
+    static const SignedTables tables = [] {
+        SignedTables t{};
+        // Derived from the reference lookup, entry by entry.
+        auto entryFor = [](uint32_t peek17) {
+            SignedEntry out;
+            const CoefficientEntry e = LookupCoefficient(peek17 >> 1);
+            if (e.length == 0)
+                return out;
+            out.kind = e.kind;
+            out.run = e.run;
+            if (e.kind == kCoefficient) {
+                const bool negative = (peek17 >> (16 - e.length)) & 1;
+                out.level = static_cast<int16_t>(negative ? -e.level : e.level);
+                out.length = static_cast<uint8_t>(e.length + 1);
+            } else {
+                out.length = e.length;
+            }
+            return out;
+        };
+        for (uint32_t i = 0; i < 512; ++i)
+            t.shortCodes[i] = i >= 8 ? entryFor(i << 8) : SignedEntry{};
+        for (uint32_t i = 0; i < 2048; ++i)
+            t.longCodes[i] = entryFor(i);
+        return t;
+    }();
+    return tables;
+}
+
 CoefficientEntry LookupCoefficient(uint32_t peek16) {
     const Lookup& t = Table();
     for (int k = 0; k < 8; ++k)

@@ -45,4 +45,24 @@ inline constexpr uint8_t kEscape = 2;
 // 16 (twelve or more leading zeros) has no code: length 0.
 CoefficientEntry LookupCoefficient(uint32_t peek16);
 
+// The decoder's fast form: the code and, for run/level codes, its sign bit,
+// from a 17-bit look-ahead in two tables. `length` counts the sign bit and
+// `level` is signed. Identical in meaning to LookupCoefficient followed by
+// reading the sign.
+struct SignedEntry {
+    int16_t level = 0;
+    uint8_t run = 0;
+    uint8_t length = 0;  // 0 = invalid code
+    uint8_t kind = 0;
+};
+struct SignedTables {
+    SignedEntry shortCodes[512];  // look-aheads of 2048 and more, by their top 9 bits
+    SignedEntry longCodes[2048];  // look-aheads below 2048 (six or more leading zeros)
+};
+const SignedTables& CoefficientTables();
+
+inline const SignedEntry& LookupSigned(const SignedTables& t, uint32_t peek17) {
+    return peek17 >= 2048 ? t.shortCodes[peek17 >> 8] : t.longCodes[peek17];
+}
+
 }  // namespace zo::codec

@@ -29,8 +29,25 @@ void Idct16Sse2(const int16_t* coefficients, int16_t* samples);
 void IdctPutSse2(const int16_t* coefficients, uint8_t* destination, int stride);
 #endif
 
+// Two blocks at once (the decoder pairs the blocks of a macroblock).
+using IdctPut2Fn = void (*)(const int16_t* a, uint8_t* destinationA, int strideA, const int16_t* b,
+                            uint8_t* destinationB, int strideB);
+void IdctPut2Scalar(const int16_t* a, uint8_t* destinationA, int strideA, const int16_t* b, uint8_t* destinationB,
+                    int strideB);
+#if defined(__SSE2__)
+void IdctPut2Sse2(const int16_t* a, uint8_t* destinationA, int strideA, const int16_t* b, uint8_t* destinationB,
+                  int strideB);
+#endif
+#if defined(__x86_64__)
+// Only where the processor has AVX2.
+void IdctPut2Avx2(const int16_t* a, uint8_t* destinationA, int strideA, const int16_t* b, uint8_t* destinationB,
+                  int strideB);
+bool IdctHasAvx2();
+#endif
+
 // The versions in use.
 Idct16Fn Idct16();
 IdctPutFn IdctPut();
+IdctPut2Fn IdctPut2();
 
 }  // namespace zo::codec

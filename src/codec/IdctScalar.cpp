@@ -66,6 +66,33 @@ void IdctPutScalar(const int16_t* in, uint8_t* dst, int stride) {
         }
 }
 
+void IdctPut2Scalar(const int16_t* a, uint8_t* dstA, int strideA, const int16_t* b, uint8_t* dstB, int strideB) {
+    IdctPutScalar(a, dstA, strideA);
+    IdctPutScalar(b, dstB, strideB);
+}
+
+#if defined(__SSE2__)
+void IdctPut2Sse2(const int16_t* a, uint8_t* dstA, int strideA, const int16_t* b, uint8_t* dstB, int strideB) {
+    IdctPutSse2(a, dstA, strideA);
+    IdctPutSse2(b, dstB, strideB);
+}
+#endif
+
+#if defined(__x86_64__)
+bool IdctHasAvx2() { return __builtin_cpu_supports("avx2"); }
+#endif
+
+IdctPut2Fn IdctPut2() {
+#if defined(__x86_64__)
+    static const IdctPut2Fn chosen = ForceScalar() ? IdctPut2Scalar : IdctHasAvx2() ? IdctPut2Avx2 : IdctPut2Sse2;
+#elif defined(__SSE2__)
+    static const IdctPut2Fn chosen = ForceScalar() ? IdctPut2Scalar : IdctPut2Sse2;
+#else
+    static const IdctPut2Fn chosen = IdctPut2Scalar;
+#endif
+    return chosen;
+}
+
 Idct16Fn Idct16() {
 #if defined(__SSE2__)
     static const Idct16Fn chosen = ForceScalar() ? Idct16Scalar : Idct16Sse2;

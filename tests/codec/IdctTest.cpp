@@ -99,3 +99,65 @@ TEST(Idct, VectorMatchesReferenceOnRandomAndExtremeInput) {
 
 }  // namespace
 }  // namespace zo::codec
+
+#include "codec/DctTables.h"
+
+namespace zo::codec {
+namespace {
+
+// The decoder's two-table lookup of code plus sign agrees with the
+// eight-sub-table lookup followed by reading the sign, for every look-ahead.
+TEST(CoefficientTable, FastLookupMatchesReference) {
+    const SignedTables& t = CoefficientTables();
+    for (uint32_t peek = 0; peek < (1u << 17); ++peek) {
+        const CoefficientEntry ref = LookupCoefficient(peek >> 1);
+        const SignedEntry& fast = LookupSigned(t, peek);
+        if (ref.length == 0) {
+            ASSERT_EQ(fast.length, 0) << peek;
+            continue;
+        }
+        ASSERT_EQ(fast.kind, ref.kind) << peek;
+        if (ref.kind == kCoefficient) {
+            const bool negative = (peek >> (16 - ref.length)) & 1;
+            ASSERT_EQ(fast.length, ref.length + 1) << peek;
+            ASSERT_EQ(fast.run, ref.run) << peek;
+            ASSERT_EQ(fast.level, negative ? -ref.level : ref.level) << peek;
+        } else {
+            ASSERT_EQ(fast.length, ref.length) << peek;
+        }
+    }
+}
+
+TEST(CoefficientTable, ReferenceLookupKnowsEveryCode) {
+    EXPECT_EQ(kRunLevelCodeCount, 111);
+    for (const RunLevelCode& c : kRunLevelCodes) {
+        const CoefficientEntry e = LookupCoefficient(static_cast<uint32_t>(c.code) << (16 - c.length));
+        EXPECT_EQ(e.kind, kCoefficient);
+        EXPECT_EQ(e.run, c.run);
+        EXPECT_EQ(e.level, c.level);
+        EXPECT_EQ(e.length, c.length);
+    }
+    // Worked rows: 11 -> (0,1); 011 -> (1,1); 0100 -> (0,2); 0101 -> (2,1);
+    // 00101 -> (0,3); 0000110 -> (0,4); 0000000000011111 -> (27,1).
+    const struct { uint32_t bits; int length, run, level; } rows[] = {
+        {0x3, 2, 0, 1}, {0x3, 3, 1, 1}, {0x4, 4, 0, 2}, {0x5, 4, 2, 1}, {0x5, 5, 0, 3}, {0x6, 7, 0, 4}, {0x1F, 16, 27, 1}};
+    for (const auto& r : rows) {
+        const CoefficientEntry e = LookupCoefficient(r.bits << (16 - r.length));
+        EXPECT_EQ(e.length, r.length);
+        EXPECT_EQ(e.run, r.run);
+        EXPECT_EQ(e.level, r.level);
+    }
+    EXPECT_EQ(LookupCoefficient(0x8000).kind, kEndOfBlock);
+    EXPECT_EQ(LookupCoefficient(0x0400).kind, kEscape);
+    EXPECT_EQ(LookupCoefficient(15).length, 0);
+    EXPECT_EQ(LookupCoefficient(16).length, 16);
+    // No two codes are prefixes of each other: every look-ahead of 16 or
+    // more decodes to exactly one entry whose bits it starts with.
+    for (uint32_t peek = 16; peek < 65536; ++peek) {
+        const CoefficientEntry e = LookupCoefficient(peek);
+        ASSERT_NE(e.length, 0) << peek;
+    }
+}
+
+}  // namespace
+}  // namespace zo::codec
