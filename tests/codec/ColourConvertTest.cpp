@@ -276,31 +276,41 @@ void FillPicture(synth::Rng& rng, uint8_t* d, size_t n) {
 
 // Converts a random picture with `row` and with the reference, both into
 // outputs that end at a page edge and were filled with different bytes; the
-// planes are separate buffers ending at page edges, their strides exactly
-// the row lengths, their starts at odd addresses (the sizes are even).
-void CompareWithReference(const KernelSet& set, bool video, Format format, int width, int height, uint64_t seed) {
+// planes are separate buffers ending at page edges. Packed: strides exactly
+// the row lengths, so the output is exactly width x |height| x bytes per
+// pixel. Skewed: every stride one byte longer, so rows start at every
+// alignment, and the bytes between output rows must stay as they were.
+void CompareWithReference(const KernelSet& set, bool video, Format format, int width, int height, bool skewed,
+                          uint64_t seed) {
     const colour::RowSet& reference = video ? colour::kVideoScalar : colour::kFullScalar;
     const int rows = height < 0 ? -height : height;
     const int bpp = colour::BytesPerPixel(format);
-    const size_t outBytes = static_cast<size_t>(width) * rows * bpp;
+    const int skew = skewed ? 1 : 0;
+    const int yStride = width + skew, cStride = width / 2 + skew, outStride = width * bpp + skew;
+    const auto planeBytes = [](int stride, int n, int length) {
+        return static_cast<size_t>(stride) * static_cast<size_t>(n - 1) + static_cast<size_t>(length);
+    };
     synth::Rng rng(seed);
-    PageEndBuffer luma(static_cast<size_t>(width) * rows + 1), cb(static_cast<size_t>(width / 2) * (rows / 2) + 1),
-        cr(static_cast<size_t>(width / 2) * (rows / 2) + 1);
+    PageEndBuffer luma(planeBytes(yStride, rows, width)), cb(planeBytes(cStride, rows / 2, width / 2)),
+        cr(planeBytes(cStride, rows / 2, width / 2));
     FillPicture(rng, luma.data(), luma.size());
     FillPicture(rng, cb.data(), cb.size());
     FillPicture(rng, cr.data(), cr.size());
+    const size_t outBytes = planeBytes(outStride, rows, width * bpp);
     PageEndBuffer got(outBytes), want(outBytes);
     std::memset(got.data(), 0x5A, outBytes);
     std::memset(want.data(), 0xA5, outBytes);
-    colour::ConvertPicture(reference[format], bpp, luma.data() + 1, width, cb.data() + 1, cr.data() + 1, width / 2,
-                           want.data(), width, height, 0);
-    colour::ConvertPicture(set.rows->operator[](format), bpp, luma.data() + 1, width, cb.data() + 1, cr.data() + 1,
-                           width / 2, got.data(), width, height, 0);
-    for (size_t i = 0; i < outBytes; ++i)
-        ASSERT_EQ(got.data()[i], want.data()[i])
+    colour::ConvertPicture(reference[format], bpp, luma.data(), yStride, cb.data(), cr.data(), cStride, want.data(),
+                           width, height, outStride);
+    colour::ConvertPicture(set.rows->operator[](format), bpp, luma.data(), yStride, cb.data(), cr.data(), cStride,
+                           got.data(), width, height, outStride);
+    for (size_t i = 0; i < outBytes; ++i) {
+        const bool inRow = i % static_cast<size_t>(outStride) < static_cast<size_t>(width) * bpp;
+        ASSERT_EQ(got.data()[i], inRow ? want.data()[i] : 0x5A)
             << set.name << (video ? " video" : " full") << " format " << static_cast<int>(format) << " " << width << "x"
-            << height << " seed " << seed << ": byte " << i << " (row " << i / (static_cast<size_t>(width) * bpp)
-            << ", pixel " << i % (static_cast<size_t>(width) * bpp) / bpp << ")";
+            << height << (skewed ? " skewed" : " packed") << " seed " << seed << ": byte " << i << " (row "
+            << i / outStride << ", pixel " << i % outStride / bpp << ")";
+    }
 }
 
 const std::pair<int, int> kSizes[] = {
@@ -309,20 +319,21 @@ const std::pair<int, int> kSizes[] = {
     {2, 2}, {6, -4}, {8, 2}, {18, 6}, {30, -2}, {34, 4}, {46, 2}, {48, 2}, {62, -6}, {66, 2}, {800, 4}, {1002, -2},
 };
 
-TEST(ColourKernels, VideoRangeMatchesTheReference) {
-    const uint64_t seed = TestSeed(2024);
-    for (const KernelSet& set : VectorSets(true))
-        for (Format f : {Format::Rgb555, Format::Rgb565, Format::Rgb24, Format::Rgb32})
+void CompareFamily(bool video, std::initializer_list<Format> formats, uint64_t seed) {
+    for (const KernelSet& set : VectorSets(video))
+        for (Format f : formats)
             for (const auto& [w, h] : kSizes)
-                CompareWithReference(set, true, f, w, h, seed + static_cast<uint64_t>(w) * 131 + static_cast<uint64_t>(h + 1000));
+                for (bool skewed : {false, true})
+                    CompareWithReference(set, video, f, w, h, skewed,
+                                         seed + static_cast<uint64_t>(w) * 131 + static_cast<uint64_t>(h + 1000));
+}
+
+TEST(ColourKernels, VideoRangeMatchesTheReference) {
+    CompareFamily(true, {Format::Rgb555, Format::Rgb565, Format::Rgb24, Format::Rgb32}, TestSeed(2024));
 }
 
 TEST(ColourKernels, FullRangeMatchesTheReference) {
-    const uint64_t seed = TestSeed(4048);
-    for (const KernelSet& set : VectorSets(false))
-        for (Format f : {Format::Rgb555, Format::Rgb565, Format::Bgr565, Format::Rgb24, Format::Rgb32})
-            for (const auto& [w, h] : kSizes)
-                CompareWithReference(set, false, f, w, h, seed + static_cast<uint64_t>(w) * 131 + static_cast<uint64_t>(h + 1000));
+    CompareFamily(false, {Format::Rgb555, Format::Rgb565, Format::Bgr565, Format::Rgb24, Format::Rgb32}, TestSeed(4048));
 }
 
 // The picture forms at the buffer ends the callers have: input exactly
