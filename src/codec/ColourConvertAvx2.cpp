@@ -41,6 +41,7 @@ inline ZO_AVX2 __m256i VideoChannel(__m256i ylo, __m256i yhi, __m256i term) {
 
 inline ZO_AVX2 Rgb8 VideoRgb32(const uint8_t* y, const uint8_t* cb, const uint8_t* cr) {
     const __m256i zero = _mm256_setzero_si256();
+    // Y - 16, or 0 below 16.
     const __m256i luma =
         _mm256_subs_epu8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(y)), _mm256_set1_epi8(16));
     // Unpacking within 128-bit lanes: ylo holds pixels 0-7 | 16-23, yhi 8-15 | 24-31.
@@ -62,8 +63,8 @@ inline ZO_AVX2 Rgb8 VideoRgb32(const uint8_t* y, const uint8_t* cb, const uint8_
     return {VideoChannel(ylo, yhi, red), VideoChannel(ylo, yhi, green), VideoChannel(ylo, yhi, blue)};
 }
 
-// See the SSE2 kernel: red's top five bits to bits kRedShift+7..kRedShift+3,
-// green's to kGreenShift+7..kGreenShift+3, blue's to 4..0.
+// 16-bit pixels: red's top five bits at bits kRedShift+7..kRedShift+3 (8 for
+// 5-6-5, 7 for 5-5-5), green's at kGreenShift+7..kGreenShift+3, blue's at 4..0.
 template <int kRedShift, int kGreenShift>
 inline ZO_AVX2 __m256i Pixels16(__m256i redHigh, __m256i green, __m256i blue) {
     return _mm256_or_si256(

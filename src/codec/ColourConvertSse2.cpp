@@ -19,6 +19,7 @@ struct Rgb8 {
 
 inline Rgb8 VideoRgb16(const uint8_t* y, const uint8_t* cb, const uint8_t* cr) {
     const __m128i zero = _mm_setzero_si128();
+    // Y - 16, or 0 below 16.
     const __m128i luma = _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)), _mm_set1_epi8(16));
     const __m128i yFactor = _mm_set1_epi16(9576);
     const __m128i ylo = _mm_mulhi_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(luma, zero), 3), yFactor);
