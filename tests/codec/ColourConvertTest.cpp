@@ -336,6 +336,42 @@ TEST(ColourKernels, FullRangeMatchesTheReference) {
     CompareFamily(false, {Format::Rgb555, Format::Rgb565, Format::Bgr565, Format::Rgb24, Format::Rgb32}, TestSeed(4048));
 }
 
+// Every (Y, Cb, Cr) triple once, through the 32-bit kernels (the arithmetic
+// every format shares): one 512x128 picture per Cb value, chroma column k
+// holding Cr = k, the 2x2 luma block of chroma row m holding Y = 4m .. 4m+3.
+TEST(ColourKernels, EveryInputTripleMatchesTheReference) {
+    const int w = 512, h = 128;
+    std::vector<uint8_t> luma(w * h), cb(w / 2 * h / 2), cr(w / 2 * h / 2);
+    for (int r = 0; r < h; ++r)
+        for (int x = 0; x < w; ++x)
+            luma[r * w + x] = static_cast<uint8_t>(4 * (r / 2) + 2 * (r % 2) + x % 2);
+    for (int m = 0; m < h / 2; ++m)
+        for (int k = 0; k < w / 2; ++k)
+            cr[m * (w / 2) + k] = static_cast<uint8_t>(k);
+    std::vector<uint8_t> want(w * h * 4), got(w * h * 4);
+    for (bool video : {true, false}) {
+        const colour::RowSet& reference = video ? colour::kVideoScalar : colour::kFullScalar;
+        for (int blue = 0; blue < 256; ++blue) {
+            std::fill(cb.begin(), cb.end(), static_cast<uint8_t>(blue));
+            colour::ConvertPicture(reference[Format::Rgb32], 4, luma.data(), w, cb.data(), cr.data(), w / 2,
+                                   want.data(), w, h, 0);
+            for (const KernelSet& set : VectorSets(video)) {
+                std::fill(got.begin(), got.end(), 0x5A);
+                colour::ConvertPicture(set.rows->operator[](Format::Rgb32), 4, luma.data(), w, cb.data(), cr.data(),
+                                       w / 2, got.data(), w, h, 0);
+                if (got != want) {
+                    size_t i = 0;
+                    while (got[i] == want[i])
+                        ++i;
+                    const size_t px = i / 4, x = px % w, r = px / w;
+                    FAIL() << set.name << (video ? " video" : " full") << ": Y " << int(luma[px]) << " Cb " << blue
+                           << " Cr " << x / 2 << " (row " << r << ")";
+                }
+            }
+        }
+    }
+}
+
 // The picture forms at the buffer ends the callers have: input exactly
 // width x height x 3/2 bytes, 24-bit output exactly width x height x 3.
 TEST(ColourKernels, PictureFormsStayInsideTheirBuffers) {
