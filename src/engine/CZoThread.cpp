@@ -71,14 +71,14 @@ void CZoThread::ApplyPriority(int priority) {
 bool CZoThread::PinCurrentThread(uint64_t mask, uint64_t* previousMask) {
     cpu_set_t previous;
     CPU_ZERO(&previous);
-    if (sched_getaffinity(0, sizeof previous, &previous) != 0)
+    if (pthread_getaffinity_np(pthread_self(), sizeof previous, &previous) != 0)
         return false;
     cpu_set_t wanted;
     CPU_ZERO(&wanted);
     for (int cpu = 0; cpu < 64; ++cpu)
         if (mask & (uint64_t{1} << cpu))
             CPU_SET(cpu, &wanted);
-    if (sched_setaffinity(0, sizeof wanted, &wanted) != 0)
+    if (pthread_setaffinity_np(pthread_self(), sizeof wanted, &wanted) != 0)
         return false;
     if (previousMask) {
         uint64_t bits = 0;
