@@ -167,7 +167,7 @@ void NullAudioDevice::FailPosition(bool fail) {
 void NullAudioDevice::Advance(uint64_t bytes) {
     Lock lock(mutex_);
     CatchUp();
-    if (looping_ && !paused_)
+    if (looping_ && !paused_ && pace_ != Pace::Stalled)
         PlayLocked(bytes);
 }
 

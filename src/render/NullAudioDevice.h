@@ -48,8 +48,8 @@ public:
     void FailStart(bool fail);
     void FailPosition(bool fail);
 
-    // Plays `bytes` more of the loop now, unless paused or without a loop
-    // (any pace).
+    // Plays `bytes` more of the loop now, unless paused, stalled or without
+    // a loop.
     void Advance(uint64_t bytes);
 
     // Keeps every byte played from now on (up to `limitBytes`).

@@ -214,6 +214,20 @@ TEST(CZoWaveOut, NoDeviceIsToldApartFromAFullRing) {
     Rig rig;
     rig.device->FailPosition(true);
     EXPECT_EQ(rig.Write(Ramp(10)), Result::NoDevice);
+
+    // A device that stops playing fills the ring and then reports it full,
+    // never absent, and takes nothing more.
+    Rig stalled;
+    stalled.device->SetPace(NullAudioDevice::Pace::Stalled);
+    size_t lastPlaced = 1;
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_NE(stalled.Write(Ramp(1000), &lastPlaced), Result::NoDevice);
+        stalled.out.Service();
+        stalled.device->Advance(500);  // ignored while stalled
+    }
+    EXPECT_EQ(lastPlaced, 0u);
+    EXPECT_EQ(stalled.out.BytesWritten(), 7000u);
+    EXPECT_EQ(stalled.out.QueuedBytes(), 7000u);
 }
 
 TEST(CZoWaveOut, StartFailuresShowTheirTexts) {
