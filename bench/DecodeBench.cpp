@@ -6,7 +6,8 @@
 //   key      every picture a key picture, both decoders
 //   update   our usual stream (a key picture every 15, updates between)
 //
-// Prints pictures per second of each and the ratios.
+// Prints pictures per second of each and the ratios (of the medians when run
+// with --benchmark_repetitions=N; the machine may be shared and noisy).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -148,11 +149,15 @@ void BM_Ffmpeg(benchmark::State& state, std::string name) {
 
 class RateReporter : public benchmark::ConsoleReporter {
 public:
+    // Keeps each benchmark's rate; with repetitions, the median's.
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             auto it = run.counters.find("items_per_second");
-            if (it != run.counters.end())
-                rates[run.benchmark_name()] = it->second.value;
+            if (it == run.counters.end())
+                continue;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
+                continue;
+            rates[run.run_name.function_name] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
     }

@@ -9,72 +9,78 @@ namespace zo::codec {
 namespace {
 
 // Reads bits most significant first from a copy of the picture followed by
-// zero padding, so look-aheads past the end see zero bits without a bounds
-// check; consuming a bit past the end of the data is an error, reported by
-// Consume returning false.
+// zero padding: the bit cache refills four bytes at a time without bounds
+// checks, and look-aheads past the end see zero bits. Whether a consumed bit
+// lay past the end is asked with Within() wherever a result is accepted (end
+// of a block, slice header); until then stray bits only reach the block
+// being decoded, which is then refused.
 class BitReader {
 public:
     BitReader(const uint8_t* padded, size_t length, size_t offset)
-        : data_(padded), position_(uint64_t{offset} * 8), limit_(uint64_t{length} * 8) {}
-
-    // The next n bits (1..32) without consuming them.
-    uint32_t Peek(int n) const {
-        uint64_t word;
-        std::memcpy(&word, data_ + (position_ >> 3), 8);
-        word = __builtin_bswap64(word) << (position_ & 7);
-        return static_cast<uint32_t>(word >> (64 - n));
+        : begin_(padded), next_(padded + offset), limit_(uint64_t{length} * 8) {
+        Refill();
     }
 
-    bool Consume(int n) {
-        position_ += static_cast<uint64_t>(n);
-        return position_ <= limit_;
+    // Makes at least 32 bits available.
+    void Refill() {
+        if (bits_ <= 32) {
+            uint32_t word;
+            std::memcpy(&word, next_, 4);
+            cache_ |= static_cast<uint64_t>(__builtin_bswap32(word)) << (32 - bits_);
+            next_ += 4;
+            bits_ += 32;
+        }
     }
-
-    // Reads n bits (1..32) into value; false past the end.
-    bool Read(int n, uint32_t& value) {
-        value = Peek(n);
-        return Consume(n);
+    // The next n bits (1..32); Refill first.
+    uint32_t Peek(int n) const { return static_cast<uint32_t>(cache_ >> (64 - n)); }
+    void Skip(int n) {
+        cache_ <<= n;
+        bits_ -= n;
     }
-
-    void AlignToByte() { position_ = (position_ + 7) & ~uint64_t{7}; }
+    uint32_t Get(int n) {
+        Refill();
+        const uint32_t v = Peek(n);
+        Skip(n);
+        return v;
+    }
+    void AlignToByte() { Skip(bits_ & 7); }
+    // No bit consumed so far lay past the end of the data.
+    bool Within() const { return static_cast<uint64_t>(next_ - begin_) * 8 - static_cast<uint64_t>(bits_) <= limit_; }
 
 private:
-    const uint8_t* data_;
-    uint64_t position_;  // in bits; never more than 32 past limit_ when read
-    uint64_t limit_;
+    const uint8_t* begin_;
+    const uint8_t* next_;  // next byte to load into the cache
+    uint64_t limit_;       // data length in bits
+    uint64_t cache_ = 0;   // bits_ valid bits at the top, zeros below
+    int bits_ = 0;
 };
 
 // Decodes one block's coefficients; false on an invalid code, a position
 // beyond 63 or data running out. `last` is 0 exactly when only the DC term
 // was written.
 bool DecodeBlock(BitReader& bits, const SignedTables& table, const uint16_t* scale, int16_t* block, int& last) {
-    uint32_t dc = 0;
-    if (!bits.Read(8, dc))
-        return false;
-    block[0] = static_cast<int16_t>(8 * dc);
+    block[0] = static_cast<int16_t>(8 * bits.Get(8));
     last = 0;
     int i = 1;
     for (;;) {
+        bits.Refill();
         const SignedEntry& e = LookupSigned(table, bits.Peek(17));
-        if (e.length == 0 || !bits.Consume(e.length))
+        if (e.length == 0)
             return false;
+        bits.Skip(e.length);
         int run = e.run;
         int level = e.level;
         if (e.kind != kCoefficient) {
             if (e.kind == kEndOfBlock)
-                return true;
-            uint32_t r = 0, first = 0;
-            if (!bits.Read(6, r) || !bits.Read(8, first))
-                return false;
-            run = static_cast<int>(r);
-            if (first == 0 || first == 128) {
-                uint32_t second = 0;
-                if (!bits.Read(8, second))
-                    return false;
-                level = first == 0 ? static_cast<int>(second) : static_cast<int>(second) - 256;
-            } else {
-                level = first > 128 ? static_cast<int>(first) - 256 : static_cast<int>(first);
-            }
+                return bits.Within();
+            run = static_cast<int>(bits.Get(6));
+            const int first = static_cast<int>(bits.Get(8));
+            if (first == 0)
+                level = static_cast<int>(bits.Get(8));
+            else if (first == 128)
+                level = static_cast<int>(bits.Get(8)) - 256;
+            else
+                level = first > 128 ? first - 256 : first;
         }
         i += run;
         if (i >= 64)
@@ -165,31 +171,29 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
         if (offset >= length)
             return 0;
         BitReader bits(padded_.data(), length, offset);
-        uint32_t prefix = 0, row = 0;
-        if (!bits.Read(24, prefix) || prefix != 0x000001)
-            return 0;
-        if (!bits.Read(5, row) || static_cast<int>(row) >= rows)
+        const uint32_t prefix = bits.Get(24);
+        const int row = static_cast<int>(bits.Get(5));
+        if (prefix != 0x000001 || row >= rows || !bits.Within())
             return 0;
         int column = 0;
         while (column < columns) {
             unsigned coded = 0xF;
             if (!key) {
+                bits.Refill();
                 const uint32_t increment = bits.Peek(6);
                 if (increment == 0) {
                     bits.AlignToByte();
                     break;  // the rest of the row keeps its content
                 }
-                if (!bits.Consume(6))
-                    return 0;
+                bits.Skip(6);
                 column += static_cast<int>(increment) - 1;
                 if (column >= columns)
                     return 0;  // would write outside the row
-                uint32_t flags = 0;
-                if (!bits.Read(4, flags))
-                    return 0;
                 // Read in the order 3, 2, 1, 0: the first bit is block 3, so
                 // bit k of the value is block k's flag.
-                coded = flags;
+                coded = bits.Get(4);
+                if (!bits.Within())
+                    return 0;
             }
             // Blocks are decoded first and transformed two at a time; on a
             // failure those decoded before it are still stored.

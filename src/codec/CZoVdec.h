@@ -57,7 +57,7 @@ public:
     int VideoCode() const { return videoCode_; }
 
 private:
-    static constexpr size_t kPadding = 16;
+    static constexpr size_t kPadding = 64;
 
     int videoCode_ = 0;
     int pictureCounter_ = 0;
