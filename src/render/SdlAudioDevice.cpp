@@ -27,10 +27,11 @@ bool SdlAudioDevice::Open(const codec::WaveFormat& format) {
     want.freq = static_cast<int>(format.samplesPerSec);
     want.format = format.bitsPerSample == 16 ? AUDIO_S16LSB : AUDIO_U8;
     want.channels = static_cast<Uint8>(std::min<uint16_t>(format.channels, 8));
-    // About 8 to 16 ms a callback, so the position moves in small steps
-    // against the 1024-byte marks of the ring.
+    // About 16 to 32 ms a callback: small steps against the 1024-byte marks
+    // of the ring, long enough that a late wake-up of SDL's thread costs
+    // little of the rate.
     Uint16 frames = 64;
-    while (frames * 2u <= format.samplesPerSec / 64u && frames < 4096)
+    while (frames * 2u <= format.samplesPerSec / 32u && frames < 4096)
         frames = static_cast<Uint16>(frames * 2);
     want.samples = frames;
     want.callback = &SdlAudioDevice::Callback;
