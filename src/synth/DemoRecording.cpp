@@ -92,14 +92,14 @@ DemoStats GenerateRecording(const DemoOptions& o, const RecordingBuilder::BlockS
             }
             encoder.Encode(scene.data(), height, key, h, frame);
         } else {
-            VideoFrameSpec spec;
-            spec.videoCode = o.videoCode;
-            spec.channel = channel;
-            spec.key = key;
-            spec.slices = slices;
-            spec.bytesPerSlice = key ? o.keySliceBytes : o.updateSliceBytes;
-            spec.pictureCounter = static_cast<int>(picture * o.interval & 0xFFFF);
-            AppendVideoFrame(frame, spec, rng);
+            PictureLayout layout;
+            layout.videoCode = o.videoCode;
+            layout.channel = channel;
+            layout.key = key;
+            layout.slices = slices;
+            layout.bytesPerSlice = key ? o.keySliceBytes : o.updateSliceBytes;
+            layout.pictureCounter = static_cast<int>(picture * o.interval & 0xFFFF);
+            AppendVideoFrame(frame, layout, rng);
         }
         builder.AddFrame(frame);
         ++stats.videoFrames;

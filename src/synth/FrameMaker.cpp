@@ -7,40 +7,40 @@
 
 namespace zo::synth {
 
-void AppendVideoFrame(std::vector<uint8_t>& out, const VideoFrameSpec& spec, Rng& rng) {
-    const int q = spec.quantiser & 15;
+void AppendVideoFrame(std::vector<uint8_t>& out, const PictureLayout& layout, Rng& rng) {
+    const int q = layout.quantiser & 15;
     out.push_back(0x00);
     out.push_back(0x00);
     out.push_back(0x01);
-    out.push_back(spec.key ? 0xF9 : 0xF8);
-    switch (spec.videoCode) {
+    out.push_back(layout.key ? 0xF9 : 0xF8);
+    switch (layout.videoCode) {
     case media::kVideoZO4:
-        out.push_back(static_cast<uint8_t>((spec.key ? 0x80 : 0) | (q << 3) | (spec.channel & 7)));
+        out.push_back(static_cast<uint8_t>((layout.key ? 0x80 : 0) | (q << 3) | (layout.channel & 7)));
         break;
     case media::kVideoZON:
-        out.push_back(static_cast<uint8_t>((spec.key ? 0x80 : 0) | (q << 3)));
-        out.push_back(static_cast<uint8_t>(spec.pictureCounter >> 8));
-        out.push_back(static_cast<uint8_t>(spec.pictureCounter));
+        out.push_back(static_cast<uint8_t>((layout.key ? 0x80 : 0) | (q << 3)));
+        out.push_back(static_cast<uint8_t>(layout.pictureCounter >> 8));
+        out.push_back(static_cast<uint8_t>(layout.pictureCounter));
         break;
     default:
-        out.push_back(static_cast<uint8_t>((q << 4) | (spec.channel & 15)));
+        out.push_back(static_cast<uint8_t>((q << 4) | (layout.channel & 15)));
         break;
     }
-    if (spec.videoCode == media::kVideoZOT3) {
+    if (layout.videoCode == media::kVideoZOT3) {
         uint8_t b = 0;
-        if (spec.dual)
-            b = static_cast<uint8_t>(0x80 | ((spec.dualChannel & 15) << 3) | (spec.hideLeft ? 4 : 0) |
-                                     (spec.hideRight ? 2 : 0));
+        if (layout.dual)
+            b = static_cast<uint8_t>(0x80 | ((layout.dualChannel & 15) << 3) | (layout.hideLeft ? 4 : 0) |
+                                     (layout.hideRight ? 2 : 0));
         out.push_back(b);
     }
-    for (int row = 0; row < spec.slices; ++row) {
+    for (int row = 0; row < layout.slices; ++row) {
         out.push_back(0x00);
         out.push_back(0x00);
         out.push_back(0x01);
         out.push_back(static_cast<uint8_t>((row << 3) | (rng.Next() & 7)));
-        for (size_t i = 0; i < spec.bytesPerSlice; i += 8) {
+        for (size_t i = 0; i < layout.bytesPerSlice; i += 8) {
             uint64_t bits = rng.Next();
-            for (size_t k = 0; k < 8 && i + k < spec.bytesPerSlice; ++k, bits >>= 8) {
+            for (size_t k = 0; k < 8 && i + k < layout.bytesPerSlice; ++k, bits >>= 8) {
                 const uint8_t byte = static_cast<uint8_t>(bits);
                 out.push_back(byte == 0 ? 0x55 : byte);
             }
@@ -48,9 +48,9 @@ void AppendVideoFrame(std::vector<uint8_t>& out, const VideoFrameSpec& spec, Rng
     }
 }
 
-std::vector<uint8_t> MakeVideoFrame(const VideoFrameSpec& spec, Rng& rng) {
+std::vector<uint8_t> MakeVideoFrame(const PictureLayout& layout, Rng& rng) {
     std::vector<uint8_t> out;
-    AppendVideoFrame(out, spec, rng);
+    AppendVideoFrame(out, layout, rng);
     return out;
 }
 

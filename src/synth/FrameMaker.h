@@ -25,7 +25,7 @@ private:
     uint64_t state_;
 };
 
-struct VideoFrameSpec {
+struct PictureLayout {
     int videoCode = 6;
     int channel = 0;
     bool key = true;
@@ -42,8 +42,8 @@ struct VideoFrameSpec {
 // Appends a video frame: start code (F9 for key pictures, F8 otherwise),
 // header byte A (and B or the counter), then `slices` slice codes, each
 // followed by its row number and payload bytes free of 00 00 sequences.
-void AppendVideoFrame(std::vector<uint8_t>& out, const VideoFrameSpec& spec, Rng& rng);
-std::vector<uint8_t> MakeVideoFrame(const VideoFrameSpec& spec, Rng& rng);
+void AppendVideoFrame(std::vector<uint8_t>& out, const PictureLayout& layout, Rng& rng);
+std::vector<uint8_t> MakeVideoFrame(const PictureLayout& layout, Rng& rng);
 
 // Appends a sound frame of `audioChannel` (0..3): start code, the two bytes
 // readers skip, then the payload.

@@ -34,13 +34,13 @@ RandomRecording MakeRandomRecording(synth::Rng& rng) {
         case 0:
         case 1:
         case 2: {
-            synth::VideoFrameSpec spec;
-            spec.videoCode = r.code;
-            spec.channel = static_cast<int>(rng.Below(16));
-            spec.key = rng.Below(2) == 0;
-            spec.slices = rng.Below(2) ? 14 : 17;
-            spec.bytesPerSlice = rng.Below(8) == 0 ? rng.Below(9000) : rng.Below(200);
-            b.AddFrame(synth::MakeVideoFrame(spec, rng));
+            synth::PictureLayout layout;
+            layout.videoCode = r.code;
+            layout.channel = static_cast<int>(rng.Below(16));
+            layout.key = rng.Below(2) == 0;
+            layout.slices = rng.Below(2) ? 14 : 17;
+            layout.bytesPerSlice = rng.Below(8) == 0 ? rng.Below(9000) : rng.Below(200);
+            b.AddFrame(synth::MakeVideoFrame(layout, rng));
             break;
         }
         case 3:
@@ -69,11 +69,11 @@ RandomRecording MakeRandomRecording(synth::Rng& rng) {
             b.AddFill(rng.Below(5000));
             break;
         default: {
-            synth::VideoFrameSpec spec;
-            spec.videoCode = r.code;
-            spec.channel = static_cast<int>(rng.Below(16));
-            spec.bytesPerSlice = rng.Below(40);
-            b.AddFrame(synth::MakeVideoFrame(spec, rng));
+            synth::PictureLayout layout;
+            layout.videoCode = r.code;
+            layout.channel = static_cast<int>(rng.Below(16));
+            layout.bytesPerSlice = rng.Below(40);
+            b.AddFrame(synth::MakeVideoFrame(layout, rng));
             break;
         }
         }

@@ -239,22 +239,22 @@ TEST(VideoHeader, ParsesEverySynthesisedLayout) {
     synth::Rng rng(7);
     for (int code = 0; code < kVideoCodeCount; ++code) {
         for (int slices : {14, 17}) {
-            synth::VideoFrameSpec spec;
-            spec.videoCode = code;
-            spec.channel = code == kVideoZO4 ? 3 : 12;
-            spec.key = (slices == 14);
-            spec.quantiser = 9;
-            spec.slices = slices;
-            spec.pictureCounter = 513;
-            spec.dual = true;
-            spec.dualChannel = 7;
-            const auto f = synth::MakeVideoFrame(spec, rng);
+            synth::PictureLayout layout;
+            layout.videoCode = code;
+            layout.channel = code == kVideoZO4 ? 3 : 12;
+            layout.key = (slices == 14);
+            layout.quantiser = 9;
+            layout.slices = slices;
+            layout.pictureCounter = 513;
+            layout.dual = true;
+            layout.dualChannel = 7;
+            const auto f = synth::MakeVideoFrame(layout, rng);
             VideoHeader h;
             ASSERT_TRUE(ParseVideoHeader(f.data(), f.size(), code, h)) << code;
             EXPECT_EQ(h.sliceCount, slices);
             EXPECT_EQ(h.quantiser, 9);
-            EXPECT_EQ(h.key, spec.key) << code;
-            EXPECT_EQ(h.channel, code == kVideoZON ? 0 : spec.channel) << code;
+            EXPECT_EQ(h.key, layout.key) << code;
+            EXPECT_EQ(h.channel, code == kVideoZON ? 0 : layout.channel) << code;
             EXPECT_EQ(h.pictureCounter, code == kVideoZON ? 513 : -1);
             EXPECT_EQ(h.dual, code == kVideoZOT3);
         }

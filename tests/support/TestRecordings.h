@@ -33,12 +33,12 @@ inline Expected ExpectedFrame(const synth::RecordingBuilder& b, size_t i) {
 
 // A video frame with placeholder slices, of `payload` bytes or so.
 inline std::vector<uint8_t> Video(int code, int channel, bool key, size_t perSlice, synth::Rng& rng) {
-    synth::VideoFrameSpec spec;
-    spec.videoCode = code;
-    spec.channel = channel;
-    spec.key = key;
-    spec.bytesPerSlice = perSlice;
-    return synth::MakeVideoFrame(spec, rng);
+    synth::PictureLayout layout;
+    layout.videoCode = code;
+    layout.channel = channel;
+    layout.key = key;
+    layout.bytesPerSlice = perSlice;
+    return synth::MakeVideoFrame(layout, rng);
 }
 
 inline std::vector<uint8_t> Sound(int audioChannel, size_t samples, uint64_t first = 0) {
