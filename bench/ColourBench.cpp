@@ -13,13 +13,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include <libyuv.h>
 
+#include "RateReporter.h"
 #include "codec/ColourConvert.h"
 #include "codec/ColourConvertKernels.h"
 
@@ -175,28 +174,6 @@ BENCHMARK(BM_ScalarRgb32);
 BENCHMARK(BM_FullRgb24Flipped);
 BENCHMARK(BM_FullRgb24FlippedScalar);
 
-// Collects pictures per second of each benchmark so the ratios can be
-// printed: the median when repetitions are asked for, else the single run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            auto it = run.counters.find("items_per_second");
-            if (it == run.counters.end())
-                continue;
-            const std::string name = run.run_name.str();
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                rates[name] = it->second.value;
-                medians.insert(name);
-            } else if (run.run_type == Run::RT_Iteration && !medians.count(name)) {
-                rates[name] = it->second.value;
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> rates;
-    std::set<std::string> medians;
-};
 
 // Largest and mean absolute difference per colour byte between libyuv's
 // output and ours, both as blue, green, red in memory.
@@ -221,7 +198,7 @@ void PrintDifference(const char* what, const std::vector<uint8_t>& ours, const s
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    zo::bench::RateReporter reporter("items_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nkernels in use: %s\n", zo::codec::ColourKernelName());
     const std::pair<const char*, const char*> pairs[] = {
@@ -237,13 +214,13 @@ int main(int argc, char** argv) {
         {"BM_ScalarRgb32", "BM_LibyuvARGB"},
     };
     for (const auto& [ours, theirs] : pairs)
-        if (reporter.rates.count(ours) && reporter.rates.count(theirs) && reporter.rates[theirs] > 0)
+        if (reporter.Rate(ours) > 0 && reporter.Rate(theirs) > 0)
             std::printf("%-22s / %-22s %.2f x libyuv (pictures per second)\n", ours, theirs,
-                        reporter.rates[ours] / reporter.rates[theirs]);
-    if (reporter.rates.count("BM_OursRgb24") && reporter.rates.count("BM_ScalarRgb24"))
+                        reporter.Rate(ours) / reporter.Rate(theirs));
+    if (reporter.Rate("BM_ScalarRgb24") > 0 && reporter.Rate("BM_ScalarRgb32") > 0)
         std::printf("vector / scalar: RGB24 %.1f x, RGB32 %.1f x\n",
-                    reporter.rates["BM_OursRgb24"] / reporter.rates["BM_ScalarRgb24"],
-                    reporter.rates["BM_OursRgb32"] / reporter.rates["BM_ScalarRgb32"]);
+                    reporter.Rate("BM_OursRgb24") / reporter.Rate("BM_ScalarRgb24"),
+                    reporter.Rate("BM_OursRgb32") / reporter.Rate("BM_ScalarRgb32"));
 
     const Picture& p = TestPicture();
     std::vector<uint8_t> ours24(kWidth * kHeight * 3), theirs24(ours24.size());

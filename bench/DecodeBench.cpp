@@ -21,6 +21,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include "RateReporter.h"
 #include "codec/CZoVdec.h"
 #include "synth/Scene.h"
 #include "synth/VideoEncoder.h"
@@ -147,23 +148,6 @@ void BM_Ffmpeg(benchmark::State& state, std::string name) {
     avcodec_free_context(&ctx);
 }
 
-class RateReporter : public benchmark::ConsoleReporter {
-public:
-    // Keeps each benchmark's rate; with repetitions, the median's.
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            auto it = run.counters.find("items_per_second");
-            if (it == run.counters.end())
-                continue;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
-                continue;
-            rates[run.run_name.function_name] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,10 +172,10 @@ int main(int argc, char** argv) {
         compared.push_back({key, mpeg});
         compared.push_back({update, mpeg});
     }
-    RateReporter reporter;
+    zo::bench::RateReporter reporter("items_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const auto& [ours, mpeg] : compared) {
-        const double a = reporter.rates["ours/" + ours], b = reporter.rates["ffmpeg/" + mpeg];
+        const double a = reporter.Rate("ours/" + ours), b = reporter.Rate("ffmpeg/" + mpeg);
         if (a > 0 && b > 0)
             std::printf("%-16s %7.0f pictures/s (%6.0f bytes)  vs %s %7.0f pictures/s (%6.0f bytes): %.2f x\n",
                         ours.c_str(), a, g_ours[ours].averageBytes, mpeg.c_str(), b, g_mpegBytes[mpeg], a / b);

@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <map>
 #include <unistd.h>
 #include <vector>
 
+#include "RateReporter.h"
 #include "media/CZoFile.h"
 #include "synth/DemoRecording.h"
 
@@ -119,20 +119,6 @@ BENCHMARK(BM_ReadForward)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_ReadBackward)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_Seek)->Unit(benchmark::kMicrosecond);
 
-// Collects bytes per second of each run so the ratios can be printed.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end())
-                rates[run.benchmark_name()] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,13 +132,13 @@ int main(int argc, char** argv) {
         }
         ::close(fd);
     }
-    RatioReporter reporter;
+    zo::bench::RateReporter reporter("bytes_per_second");
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double pread = reporter.rates["BM_PreadSequential/iterations:3"];
+    const double pread = reporter.Rate("BM_PreadSequential/iterations:3");
     if (pread > 0) {
         for (const char* name : {"BM_ReadForward/iterations:3", "BM_ReadBackward/iterations:3"}) {
-            if (reporter.rates.count(name))
-                std::printf("%-30s %.2f x the pread loop\n", name, reporter.rates[name] / pread);
+            if (reporter.Rate(name) > 0)
+                std::printf("%-30s %.2f x the pread loop\n", name, reporter.Rate(name) / pread);
         }
     }
     return 0;

@@ -10,11 +10,11 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
 #include "codec/ColourConvertKernels.h"
+#include "support/PageEndBuffer.h"
 #include "synth/FrameMaker.h"
 
 namespace zo::codec {
@@ -22,28 +22,7 @@ namespace {
 
 using colour::Format;
 
-// `size` bytes that end exactly where an inaccessible page begins.
-class PageEndBuffer {
-public:
-    explicit PageEndBuffer(size_t size) : size_(size) {
-        const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-        mapped_ = (size + page - 1) / page * page + page;
-        base_ = static_cast<uint8_t*>(::mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-        ::mprotect(base_ + mapped_ - page, page, PROT_NONE);
-        data_ = base_ + mapped_ - page - size;
-    }
-    ~PageEndBuffer() { ::munmap(base_, mapped_); }
-    PageEndBuffer(const PageEndBuffer&) = delete;
-    PageEndBuffer& operator=(const PageEndBuffer&) = delete;
-    uint8_t* data() { return data_; }
-    size_t size() const { return size_; }
-
-private:
-    size_t size_;
-    size_t mapped_;
-    uint8_t* base_;
-    uint8_t* data_;
-};
+using test::PageEndBuffer;
 
 uint64_t TestSeed(uint64_t fallback) {
     const char* env = std::getenv("ZO_TEST_SEED");
