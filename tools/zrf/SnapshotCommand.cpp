@@ -95,30 +95,34 @@ int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, con
         }
     };
 
+    // Reads in one direction until a key picture of the channel turns up
+    // (decoded) or the search gives up.
+    auto findKey = [&](bool backward) {
+        for (int i = 0, failures = 0; i < kSearchFrames && failures <= 32; ++i) {
+            if (backward && reader.GetPosition() == 0)
+                return false;
+            const int n = backward ? reader.ReadPrevFrame(frame) : reader.ReadNextFrame(frame);
+            if (n == 0) {
+                ++failures;
+                continue;
+            }
+            failures = 0;
+            if (isKeyOfChannel(n)) {
+                decode(n);
+                return true;
+            }
+        }
+        return false;
+    };
+
     // The nearest key picture of the channel before the target...
-    bool found = false;
     reader.SetPosition(target);
     if (target == reader.GetSize() && target > 0)
         reader.SetPosition(target - 1);
-    for (int i = 0, failures = 0; i < kSearchFrames && failures <= 32 && reader.GetPosition() > 0; ++i) {
-        const int n = reader.ReadPrevFrame(frame);
-        if (n == 0) {
-            ++failures;
-            continue;
-        }
-        failures = 0;
-        if (isKeyOfChannel(n)) {
-            found = true;
-            decode(n);
-            break;
-        }
-    }
+    bool found = findKey(true);
     if (found) {
         // ...then its updates up to the target.
-        for (int failures = 0; failures <= 32;) {
-            const uint64_t start = reader.GetPosition();
-            if (start >= target)
-                break;
+        for (int failures = 0; failures <= 32 && reader.GetPosition() < target;) {
             const int n = reader.ReadNextFrame(frame);
             if (n == 0) {
                 ++failures;
@@ -132,19 +136,7 @@ int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, con
     } else {
         // None before it: the first key picture after it.
         reader.SetPosition(target);
-        for (int i = 0, failures = 0; i < kSearchFrames && failures <= 32; ++i) {
-            const int n = reader.ReadNextFrame(frame);
-            if (n == 0) {
-                ++failures;
-                continue;
-            }
-            failures = 0;
-            if (isKeyOfChannel(n)) {
-                found = true;
-                decode(n);
-                break;
-            }
-        }
+        found = findKey(false);
     }
     if (!found || width == 0) {
         Error("no decodable key picture of channel " + std::to_string(channel) + " near that place");
