@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "synth/FrameMaker.h"
 
@@ -94,6 +95,37 @@ TEST(Idct, VectorMatchesReferenceOnRandomAndExtremeInput) {
 #endif
         Idct16()(in, got);
         ASSERT_EQ(0, std::memcmp(want, got, sizeof want));
+    }
+}
+
+// The two-block transforms (the decoder's macroblock path) against the
+// scalar reference, each block to its own place and stride.
+TEST(Idct, BlockPairsMatchReference) {
+    const uint64_t seed = Seed(4321);
+    synth::Rng rng(seed);
+    alignas(32) int16_t a[64], b[64];
+    std::vector<std::pair<const char*, IdctPut2Fn>> impls = {{"dispatched", IdctPut2()}};
+#if defined(__SSE2__)
+    impls.push_back({"sse2", IdctPut2Sse2});
+#endif
+#if defined(__x86_64__)
+    if (IdctHasAvx2())
+        impls.push_back({"avx2", IdctPut2Avx2});
+#endif
+    for (int round = 0; round < 50000; ++round) {
+        for (int k = 0; k < 64; ++k) {
+            const bool extreme = rng.Below(4) == 0;
+            a[k] = static_cast<int16_t>(extreme ? (rng.Below(2) ? 32767 : -32768) : static_cast<int>(rng.Below(4096)) - 2048);
+            b[k] = static_cast<int16_t>(rng.Below(3) == 0 ? static_cast<int>(rng.Below(65536)) - 32768 : 0);
+        }
+        uint8_t want[2][8 * 40], got[2][8 * 40];
+        std::memset(want, 0x5C, sizeof want);
+        IdctPut2Scalar(a, want[0] + 1, 40, b, want[1] + 7, 20);
+        for (const auto& [name, put2] : impls) {
+            std::memset(got, 0x5C, sizeof got);
+            put2(a, got[0] + 1, 40, b, got[1] + 7, 20);
+            ASSERT_EQ(0, std::memcmp(want, got, sizeof want)) << name << " seed " << seed << " round " << round;
+        }
     }
 }
 
