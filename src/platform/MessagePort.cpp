@@ -17,6 +17,22 @@ void RecordingMessagePort::Show(std::string_view text) {
     texts_.emplace_back(text);
 }
 
+bool RecordingMessagePort::Ask(std::string_view question) {
+    std::lock_guard lock(mutex_);
+    questions_.emplace_back(question);
+    return answer_;
+}
+
+std::vector<std::string> RecordingMessagePort::Questions() const {
+    std::lock_guard lock(mutex_);
+    return questions_;
+}
+
+void RecordingMessagePort::SetAnswer(bool yes) {
+    std::lock_guard lock(mutex_);
+    answer_ = yes;
+}
+
 std::vector<std::string> RecordingMessagePort::Texts() const {
     std::lock_guard lock(mutex_);
     return texts_;
@@ -25,6 +41,7 @@ std::vector<std::string> RecordingMessagePort::Texts() const {
 void RecordingMessagePort::Clear() {
     std::lock_guard lock(mutex_);
     texts_.clear();
+    questions_.clear();
 }
 
 MessagePort& DefaultMessagePort() {

@@ -3,7 +3,9 @@
 //
 // The desktop application installs a port that shows a modal box on the GUI
 // thread; the command-line tool prints to stderr; tests record the texts.
-// Show() may be called from any thread.
+// Show() may be called from any thread. Ask() puts a yes/no question
+// ("replace these files?") to the user and returns true for yes; it blocks
+// the calling thread until answered. A port that cannot ask answers no.
 #pragma once
 
 #include <mutex>
@@ -17,6 +19,10 @@ class MessagePort {
 public:
     virtual ~MessagePort() = default;
     virtual void Show(std::string_view text) = 0;
+    virtual bool Ask(std::string_view question) {
+        (void)question;
+        return false;
+    }
 };
 
 // Prints "zrf: <text>" lines to stderr.
@@ -29,16 +35,22 @@ private:
     std::string prefix_;
 };
 
-// Keeps every text shown, for tests.
+// Keeps every text shown and every question asked, for tests; questions are
+// answered with the value of SetAnswer (no at first).
 class RecordingMessagePort final : public MessagePort {
 public:
     void Show(std::string_view text) override;
+    bool Ask(std::string_view question) override;
     std::vector<std::string> Texts() const;
+    std::vector<std::string> Questions() const;
+    void SetAnswer(bool yes);
     void Clear();
 
 private:
-    mutable std::mutex mutex_;  // guards texts_
+    mutable std::mutex mutex_;  // guards texts_, questions_ and answer_
     std::vector<std::string> texts_;
+    std::vector<std::string> questions_;
+    bool answer_ = false;
 };
 
 // Discards every text.

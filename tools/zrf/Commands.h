@@ -40,4 +40,22 @@ struct GenOptions {
 };
 int RunGen(const GenOptions& options);
 
+struct ExportOptions {
+    std::string path;
+    std::string out;
+    int videoCode = 6;
+    std::string channels;  // "1,3,5-8" (1 to 16); empty: all
+    bool noAudio = false;
+    bool noTime = false;
+    std::string codec;     // "xvid", "raw" or empty (the options file decides)
+    int jobs = 1;
+    bool force = false;    // replace existing output files without asking
+    std::string writeOptions;  // write a "CompOptions" file instead of exporting
+    int quality = -1;      // 0-100
+    int bitrateKbit = 0;
+    int keyint = 0;
+};
+// `argc`/`argv` serve the QGuiApplication that draws the time text.
+int RunExport(const ExportOptions& options, int argc, char** argv);
+
 }  // namespace zrf

@@ -72,6 +72,27 @@ int main(int argc, char** argv) {
     genCmd->add_flag("--dual", gen.dual, "code 5: pictures carry two channels side by side");
     genCmd->add_flag("--placeholder", gen.placeholder, "placeholder slices instead of encoded pictures (fast)");
 
+    zrf::ExportOptions exportOptions;
+    CLI::App* exportCmd = app.add_subcommand("export", "export a recording to AVI files, one per camera channel");
+    exportCmd->add_option("PATH", exportOptions.path, "recording file");
+    exportCmd->add_option("OUT", exportOptions.out, "output AVI path; -CH<n> goes before its last dot");
+    exportCmd->add_option("--code", exportOptions.videoCode, "video format code 0-6 (default 6, ZO_ZOC)")
+        ->check(CLI::Range(0, 6));
+    exportCmd->add_option("--channels", exportOptions.channels, "channels to export, 1-16, as in 1,3,5-8 (default all)");
+    exportCmd->add_flag("--no-audio", exportOptions.noAudio, "write no sound streams");
+    exportCmd->add_flag("--no-time", exportOptions.noTime, "do not burn the recording time into the pictures");
+    exportCmd->add_option("--codec", exportOptions.codec, "xvid or raw; overrides the CompOptions file")
+        ->check(CLI::IsMember({"xvid", "raw"}));
+    exportCmd->add_option("--jobs", exportOptions.jobs, "channels encoded in parallel")->check(CLI::Range(1, 16));
+    exportCmd->add_flag("--force", exportOptions.force, "replace existing output files without asking");
+    exportCmd->add_option("--write-options", exportOptions.writeOptions, "write a CompOptions file and stop");
+    exportCmd->add_option("--quality", exportOptions.quality, "with --write-options: quality 0-100")
+        ->check(CLI::Range(0, 100));
+    exportCmd->add_option("--bitrate", exportOptions.bitrateKbit, "with --write-options: kbit/s target")
+        ->check(CLI::Range(1, 1000000));
+    exportCmd->add_option("--keyint", exportOptions.keyint, "with --write-options: pictures between key pictures")
+        ->check(CLI::Range(1, 100000));
+
     CLI11_PARSE(app, argc, argv);
 
     if (info->parsed())
@@ -88,5 +109,7 @@ int main(int argc, char** argv) {
         return zrf::RunSnapshot(source, still, snapChannel, snapAt, snapTime);
     if (genCmd->parsed())
         return zrf::RunGen(gen);
+    if (exportCmd->parsed())
+        return zrf::RunExport(exportOptions, argc, argv);
     return zrf::kExitUsage;
 }
