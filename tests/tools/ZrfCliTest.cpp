@@ -8,17 +8,14 @@
 #include <sys/wait.h>
 
 #include "media/RecordingFormat.h"
+#include "support/RunProcess.h"
 #include "support/TestRecordings.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = zo::test::ProcessResult;
 
 class ZrfCli : public ::testing::Test {
 protected:
@@ -30,21 +27,7 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     Result Run(const std::string& args) {
-        const std::string errFile = (dir / "stderr.txt").string();
-        const std::string command = std::string(ZRF_BINARY) + " " + args + " 2>" + errFile + " </dev/null";
-        Result r;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return r;
-        std::array<char, 65536> chunk;
-        size_t n = 0;
-        while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-            r.out.append(chunk.data(), n);
-        const int status = ::pclose(pipe);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(errFile);
-        r.err.assign(std::istreambuf_iterator<char>(in), {});
-        return r;
+        return zo::test::RunProcess(std::string(ZRF_BINARY) + " " + args, dir / "stderr.txt");
     }
 
     std::string P(const std::string& name) { return (dir / name).string(); }
