@@ -21,15 +21,16 @@ public:
         Refill();
     }
 
-    // Makes at least 32 bits available.
+    // Makes at least 32 bits available. Branch-free: the next four bytes are
+    // always loaded (the padding makes that safe) and kept only when needed.
     void Refill() {
-        if (bits_ <= 32) {
-            uint32_t word;
-            std::memcpy(&word, next_, 4);
-            cache_ |= static_cast<uint64_t>(__builtin_bswap32(word)) << (32 - bits_);
-            next_ += 4;
-            bits_ += 32;
-        }
+        uint32_t word;
+        std::memcpy(&word, next_, 4);
+        const bool need = bits_ <= 32;
+        const uint64_t shifted = static_cast<uint64_t>(__builtin_bswap32(word)) << ((32 - bits_) & 63);
+        cache_ |= need ? shifted : 0;
+        next_ += need ? 4 : 0;
+        bits_ += need ? 32 : 0;
     }
     // The next n bits (1..32); Refill first.
     uint32_t Peek(int n) const { return static_cast<uint32_t>(cache_ >> (64 - n)); }
@@ -90,7 +91,10 @@ bool DecodeBlock(BitReader& bits, const SignedTables& table, const uint16_t* sca
         const int magnitude = negative ? -level : level;
         // scale[k] = W[k] x quantiser
         const int value = (magnitude * scale[k]) >> 2;
-        block[k] = static_cast<int16_t>(negative ? (value > 2048 ? -2048 : -value) : (value > 2047 ? 2047 : value));
+        // Saturation: 2047 at most, -2048 at least.
+        const int positive = value < 2047 ? value : 2047;
+        const int negated = value < 2048 ? -value : -2048;
+        block[k] = static_cast<int16_t>(negative ? negated : positive);
         last |= k;
         ++i;
     }
