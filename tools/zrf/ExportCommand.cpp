@@ -35,7 +35,7 @@ public:
     bool Ask(std::string_view question) override {
         asked_ = true;
         if (force_)
-            return true;
+            return yes_ = true;
         if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDERR_FILENO) != 1) {
             std::fprintf(stderr, "zrf: %.*szrf: not replacing them without --force\n",
                          static_cast<int>(question.size()), question.data());
@@ -46,14 +46,17 @@ public:
         char answer[16] = {};
         if (!std::fgets(answer, sizeof answer, stdin))
             return false;
-        return answer[0] == 'y' || answer[0] == 'Y';
+        yes_ = answer[0] == 'y' || answer[0] == 'Y';
+        return yes_;
     }
 
-    bool Asked() const { return asked_; }
+    // The user was asked and said no.
+    bool Refused() const { return asked_ && !yes_; }
 
 private:
     bool force_;
     bool asked_ = false;
+    bool yes_ = false;
 };
 
 // "1,3,5-8" in the shown numbering (1 to 16) to a channel mask.
@@ -239,7 +242,7 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
         sizes.push_back(c.GetSize());
         totalBytes += c.GetSize();
         if (!c.OpenOutputFile(o.out)) {
-            if (jobs == 1 && port.Asked())
+            if (port.Refused())
                 return kExitFailure;
             Error("cannot create the output files of '" + o.out + "'");
             return kExitFailure;
