@@ -678,17 +678,20 @@ void CZoWnd::LoseSurfaces() {
     back_.MarkLost();
     video_.MarkLost();
     title_.MarkLost();
-    if (primaryExists_)
-        screenLost_ = true;
+    screenLost_ = true;
 }
 
 // ---- Window messages -----------------------------------------------------------
 
 void CZoWnd::PaintLocked() {
-    if (directDrawActive_)
+    if (directDrawActive_) {
         PresentLocked();
-    else
+    } else if (screenLost_) {
+        // The screen image keeps the window's content between paints; only
+        // content the display took is drawn again.
+        screenLost_ = false;
         RedrawAllLocked(false);
+    }
 }
 
 void CZoWnd::OnSize(int widthPx, int heightPx) {

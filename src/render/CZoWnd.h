@@ -145,9 +145,11 @@ public:
     // the surfaces and redraws everything.
     void OnSize(int widthPx, int heightPx);
     // Paint: the surface path restores the screen if lost and copies the
-    // back surface to it, the bitmap path redraws everything; then
-    // paint(screen) runs under the lock with the screen image
-    // (Format_RGB32, client size). `paint` must not call the window.
+    // back surface to it; the bitmap path redraws everything if the screen
+    // was lost, and otherwise the screen image still holds the window's
+    // content. Then paint(screen) runs under the lock with the screen image
+    // (Format_RGB32, client size). `paint` must not call the window nor
+    // keep a shallow copy of the image.
     template <class Paint>
     void OnPaint(Paint&& paint) {
         std::lock_guard lock(mutex_);
@@ -158,8 +160,8 @@ public:
     // split is shown alone, single view returns to the remembered split;
     // then the split-changed message is posted.
     void OnDoubleClick(int x, int y);
-    // The display took the surfaces' memory (mode switch): their content is
-    // gone until restored before their next use.
+    // The display took the surfaces' memory and the window's content (mode
+    // switch): each is restored, or drawn again, before its next use.
     void LoseSurfaces();
     // Called under the lock whenever the screen image changed outside a
     // paint, possibly on the worker thread; it must only queue a repaint and
@@ -257,7 +259,7 @@ private:
     std::string timeFormat_ = "%Y/%m/%d %H:%M:%S";
     std::unique_ptr<uint8_t[]> bitmap_;  // kBitmapBytes, 24-bit bottom-up rows
     QImage screen_;                       // client area, Format_RGB32
-    bool screenLost_ = false;             // the primary's content was taken
+    bool screenLost_ = false;             // the display took the window's content
     // Surface path: the primary is the screen image in the display's format
     // description; back, video and title surfaces are display surfaces.
     bool deviceAvailable_ = true;

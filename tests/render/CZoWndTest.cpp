@@ -209,9 +209,13 @@ TEST(CZoWndPictures, NewPicturesVideoRangeRedrawsFullRange) {
     w.wnd.RedrawAll();
     screen = w.wnd.ScreenCopy();
     EXPECT_EQ(ScreenAt(screen, 320, 224), full);
-    // A paint on the bitmap path redraws too.
+    // A paint shows what was drawn; once the display took the window's
+    // content a paint draws it again from the stored pictures.
     ASSERT_EQ(w.wnd.ShowPicture(0, At2026(), p.data(), 640, 224), 1);
     uint32_t painted = 0;
+    w.wnd.OnPaint([&](const QImage& s) { painted = ScreenAt(s, 10, 300); });
+    EXPECT_EQ(painted, video);
+    w.wnd.LoseSurfaces();
     w.wnd.OnPaint([&](const QImage& s) { painted = ScreenAt(s, 10, 300); });
     EXPECT_EQ(painted, full);
 }
