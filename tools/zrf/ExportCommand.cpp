@@ -139,6 +139,13 @@ uint32_t ChannelsWithPictures(const std::string& path, int videoCode) {
     return seen;
 }
 
+// Qt's own notices (a missing runtime folder of the offscreen platform and
+// the like) are not the user's concern; errors still reach stderr.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "zrf: %s\n", message.toLocal8Bit().constData());
+}
+
 std::string Clock(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);
     char text[32];
@@ -176,6 +183,7 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
     if (!o.noTime) {
         if (!std::getenv("QT_QPA_PLATFORM"))
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        qInstallMessageHandler(QuietQtMessages);
         gui = std::make_unique<QGuiApplication>(guiArgc, argv);
     }
 
