@@ -185,10 +185,11 @@ void CZoConverter::ScanRecording() {
             scan_.scale = 2;
         }
     }
-    // The recorder's picture rate paces the video frames it wrote; sound
-    // frames take no picture slot, so they are not counted here.
+    // The recorder writes its nominal number of frames a second, sound
+    // frames included (a sound frame takes a picture's slot), so every frame
+    // read counts towards the recorded time.
     if (scan_.nominalRate > 0) {
-        const uint64_t ms = scan_.videoFrames * 1000 / static_cast<uint64_t>(scan_.nominalRate);
+        const uint64_t ms = scan_.totalFrames * 1000 / static_cast<uint64_t>(scan_.nominalRate);
         scan_.durationMs = static_cast<uint32_t>(ms > 0xFFFFFFFFull ? 0xFFFFFFFFull : ms);
     }
     // Sound time from the payload of audio channel 0, in 64 bits: bytes x

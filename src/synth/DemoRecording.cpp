@@ -60,6 +60,10 @@ DemoStats GenerateRecording(const DemoOptions& o, const RecordingBuilder::BlockS
             }
             soundSample += soundChunk;
             nextSoundUs += soundPeriodUs;
+            // The recorder writes a fixed number of frames a second: each
+            // sound frame takes the slot of a picture.
+            nowUs += static_cast<int64_t>(periodUs) * audioChannels;
+            continue;
         }
         const int channel = static_cast<int>(picture % static_cast<uint64_t>(channels));
         const bool key = sincePerChannel[channel] == 0;

@@ -85,7 +85,7 @@ TEST_F(Converter, FourCameraRecordingExportsInRealTimeWithExactPictures) {
     EXPECT_EQ(s.recordedChannels, 4);
     EXPECT_EQ(s.nominalRate, 60);
     EXPECT_FALSE(s.intervalTiming);
-    EXPECT_EQ(s.durationMs, s.videoFrames * 1000 / 60);
+    EXPECT_EQ(s.durationMs, s.totalFrames * 1000 / 60);
     EXPECT_TRUE(s.nonKeySeen);
     EXPECT_EQ(log.Lines(), std::vector<std::string>{"CZoConverter::OpenOutputFile: Non-keyFrame should only exist "
                                                     "in files recorded from local recording."});
