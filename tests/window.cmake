@@ -10,7 +10,7 @@ add_executable(zo_window_tests
   render/BitmapFileTest.cpp
   platform/NotificationPortTest.cpp
 )
-target_link_libraries(zo_window_tests PRIVATE zo_render zo_codec zo_platform Qt6::Gui
+target_link_libraries(zo_window_tests PRIVATE zo_render zo_codec zo_platform zo_test_support Qt6::Gui
   GTest::gtest Threads::Threads)
 gtest_discover_tests(zo_window_tests DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codec/ColourConvert.h"
+#include "support/FlatPicture.h"
 #include "platform/MessagePort.h"
 #include "render/CZoWnd.h"
 
@@ -24,17 +25,11 @@ media::CalendarTime Dated() {
     return t;
 }
 
-std::vector<uint8_t> Flat(int w, int h, uint8_t y, uint8_t cb, uint8_t cr) {
-    std::vector<uint8_t> p(static_cast<size_t>(w) * h * 3 / 2);
-    std::fill(p.begin(), p.begin() + w * h, y);
-    std::fill(p.begin() + w * h, p.begin() + w * h * 5 / 4, cb);
-    std::fill(p.begin() + w * h * 5 / 4, p.end(), cr);
-    return p;
-}
+using test::FlatPicture;
 
 // The raw first pixel a converter writes for a flat picture.
 uint32_t RawOf(Convert convert, int bytesPerPixel, uint8_t y, uint8_t cb, uint8_t cr) {
-    const auto p = Flat(8, 2, y, cb, cr);
+    const auto p = FlatPicture(8, 2, y, cb, cr);
     uint8_t out[8 * 2 * 4] = {};
     convert(out, p.data(), 8, 2, 0);
     uint32_t v = 0;
@@ -69,7 +64,7 @@ TEST_P(CZoWndSurface, FormatConvertersFillAndTitleKey) {
     EXPECT_EQ(wnd.SurfaceFormat(), f.code);
     const uint32_t newRaw = RawOf(f.newPicture, f.bytesPerPixel, 120, 90, 200);
     const uint32_t redrawRaw = RawOf(f.redraw, f.bytesPerPixel, 120, 90, 200);
-    const auto p = Flat(640, 224, 120, 90, 200);
+    const auto p = FlatPicture(640, 224, 120, 90, 200);
     ASSERT_EQ(wnd.ShowPicture(4, Dated(), p.data(), 640, 224), 1);
     const PixelRect c = wnd.CellOf(4);
     EXPECT_EQ(wnd.BackSurfacePixel(c.left + 100, c.top + 100), newRaw);
@@ -103,10 +98,10 @@ TEST_P(CZoWndSurface, FormatConvertersFillAndTitleKey) {
 
 TEST_P(CZoWndSurface, VideoSurfaceFollowsThePictureSize) {
     EXPECT_EQ(wnd.VideoSurfaceSize(), QSize(640, 272));
-    const auto half = Flat(320, 272, 90, 128, 128);
+    const auto half = FlatPicture(320, 272, 90, 128, 128);
     ASSERT_EQ(wnd.ShowPicture(0, Dated(), half.data(), 320, 272), 1);
     EXPECT_EQ(wnd.VideoSurfaceSize(), QSize(320, 272));
-    const auto full = Flat(640, 224, 90, 128, 128);
+    const auto full = FlatPicture(640, 224, 90, 128, 128);
     ASSERT_EQ(wnd.ShowPicture(1, Dated(), full.data(), 640, 224), 1);
     EXPECT_EQ(wnd.VideoSurfaceSize(), QSize(640, 224));
     // A redraw of both re-makes it for each and stays on the surfaces.
@@ -126,7 +121,7 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, CZoWndSurface,
 struct Rig {
     platform::RecordingMessagePort messages;
     CZoWnd wnd{&messages};
-    std::vector<uint8_t> picture = Flat(640, 224, 150, 100, 170);
+    std::vector<uint8_t> picture = FlatPicture(640, 224, 150, 100, 170);
     Rig() {
         wnd.SetCellCount(4);
         wnd.OnSize(640, 448);
@@ -187,7 +182,7 @@ TEST(CZoWndSurfacePath, FailedVideoSurfaceOnARedrawFallsBackToTheBitmapPath) {
     Rig rig;
     rig.wnd.SetUseDirectDraw(true);
     ASSERT_EQ(rig.wnd.SetLayout(4, 0), 1);
-    const auto half = Flat(320, 272, 90, 128, 128);
+    const auto half = FlatPicture(320, 272, 90, 128, 128);
     ASSERT_EQ(rig.Show(0), 1);
     ASSERT_EQ(rig.wnd.ShowPicture(1, Dated(), half.data(), 320, 272), 1);
     // The picture of another size on the new picture path only skips it.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "codec/ColourConvert.h"
+#include "support/FlatPicture.h"
 #include "platform/MessagePort.h"
 #include "platform/NotificationPort.h"
 
@@ -34,18 +35,11 @@ media::CalendarTime At2026() {
     return t;
 }
 
-// A decoded picture of one colour.
-std::vector<uint8_t> Flat(int w, int h, uint8_t y, uint8_t cb, uint8_t cr) {
-    std::vector<uint8_t> p(static_cast<size_t>(w) * h * 3 / 2);
-    std::fill(p.begin(), p.begin() + w * h, y);
-    std::fill(p.begin() + w * h, p.begin() + w * h * 5 / 4, cb);
-    std::fill(p.begin() + w * h * 5 / 4, p.end(), cr);
-    return p;
-}
+using test::FlatPicture;
 
 // The colour a converter gives one flat picture, as 0xFFRRGGBB.
 uint32_t Rgb24Of(void (*convert)(uint8_t*, const uint8_t*, int, int, int), uint8_t y, uint8_t cb, uint8_t cr) {
-    const std::vector<uint8_t> p = Flat(8, 2, y, cb, cr);
+    const std::vector<uint8_t> p = FlatPicture(8, 2, y, cb, cr);
     uint8_t out[8 * 2 * 3] = {};
     convert(out, p.data(), 8, 2, 0);
     return 0xFF000000u | (out[2] << 16) | (out[1] << 8) | out[0];
@@ -169,7 +163,7 @@ TEST(CZoWndLayout, DoubleClickIntoSingleViewAndBack) {
 TEST(CZoWndPictures, ChecksChannelSizeAndBufferAndKeepsARefusedPictureOut) {
     Window w(4);
     ASSERT_EQ(w.wnd.SetLayout(1, 0), 1);
-    const auto good = Flat(640, 224, 120, 90, 200);
+    const auto good = FlatPicture(640, 224, 120, 90, 200);
     EXPECT_EQ(w.wnd.ShowPicture(0, At2026(), good.data(), 640, 224), 1);
     EXPECT_TRUE(w.wnd.HasPicture(0));
     w.wnd.RedrawAll();
@@ -190,7 +184,7 @@ TEST(CZoWndPictures, ChecksChannelSizeAndBufferAndKeepsARefusedPictureOut) {
 
     for (int h : {112, 136, 224, 272})
         for (int wd : {320, 640}) {
-            const auto p = Flat(wd, h, 60, 128, 128);
+            const auto p = FlatPicture(wd, h, 60, 128, 128);
             EXPECT_EQ(w.wnd.ShowPicture(1, At2026(), p.data(), wd, h), 1) << wd << "x" << h;
         }
 }
@@ -198,7 +192,7 @@ TEST(CZoWndPictures, ChecksChannelSizeAndBufferAndKeepsARefusedPictureOut) {
 TEST(CZoWndPictures, NewPicturesVideoRangeRedrawsFullRange) {
     Window w(1);
     ASSERT_EQ(w.wnd.SetLayout(1, 0), 1);
-    const auto p = Flat(640, 224, 120, 90, 200);
+    const auto p = FlatPicture(640, 224, 120, 90, 200);
     const uint32_t video = Rgb24Of(codec::I420ToRgb24BottomUp, 120, 90, 200);
     const uint32_t full = Rgb24Of(codec::I420ToRgb24FullFlipped, 120, 90, 200);
     ASSERT_NE(video, full);
@@ -262,7 +256,7 @@ TEST(CZoWndPictures, StretchKeepsRowsAndColumnsInPlace) {
 TEST(CZoWndPictures, ResetPicturesBlackensAndForgets) {
     Window w(4);
     ASSERT_EQ(w.wnd.SetLayout(4, 0), 1);
-    const auto p = Flat(640, 224, 180, 128, 128);
+    const auto p = FlatPicture(640, 224, 180, 128, 128);
     for (int k = 0; k < 4; ++k)
         ASSERT_EQ(w.wnd.ShowPicture(k, At2026(), p.data(), 640, 224), 1);
     w.wnd.ResetPictures();
@@ -276,7 +270,7 @@ TEST(CZoWndPictures, ResetPicturesBlackensAndForgets) {
 TEST(CZoWndTitles, OutlinedChannelTitleOnlyWithATimeAndWhenEnabled) {
     Window w(4);
     ASSERT_EQ(w.wnd.SetLayout(4, 0), 1);
-    const auto p = Flat(640, 224, 120, 128, 128);
+    const auto p = FlatPicture(640, 224, 120, 128, 128);
     const PixelRect strip1{320 + 3, 1, 320 + 80, 22};
     auto titlePixels = [&](uint32_t colour) { return CountColour(w.wnd.ScreenCopy(), strip1, colour); };
 
@@ -340,7 +334,7 @@ TEST(CZoWndBuffers, AllocationFailureStopsAllocatingAndThoseChannelsAreNeverWrit
     wnd.SetCellCount(16);
     wnd.OnSize(640, 448);
     ASSERT_EQ(wnd.SetLayout(16, 0), 1);
-    const auto p = Flat(640, 224, 200, 128, 128);
+    const auto p = FlatPicture(640, 224, 200, 128, 128);
     EXPECT_EQ(wnd.ShowPicture(1, At2026(), p.data(), 640, 224), 1);
     EXPECT_EQ(wnd.ShowPicture(2, At2026(), p.data(), 640, 224), 0);
     EXPECT_FALSE(wnd.HasPicture(2));
@@ -353,7 +347,7 @@ TEST(CZoWndCapture, WritesTheComposedWindowAndLeavesItOnTheClipboard) {
     ASSERT_EQ(w.wnd.SetLayout(4, 0), 1);
     w.wnd.SetOverlayEnabled(true);
     for (int k = 0; k < 4; ++k) {
-        const auto p = Flat(640, 224, static_cast<uint8_t>(50 + 40 * k), static_cast<uint8_t>(90 + 20 * k), 160);
+        const auto p = FlatPicture(640, 224, static_cast<uint8_t>(50 + 40 * k), static_cast<uint8_t>(90 + 20 * k), 160);
         ASSERT_EQ(w.wnd.ShowPicture(k, At2026(), p.data(), 640, 224), 1);
     }
     const auto path = (std::filesystem::temp_directory_path() / "zo-window-capture-test.bmp").string();
