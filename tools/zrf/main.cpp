@@ -1,8 +1,18 @@
 // zrf: the command-line front end of the viewer. Every headless job.
 #include <CLI/CLI.hpp>
 
+#include <vector>
+
 #include "Commands.h"
+#include "Registry.h"
 #include "Util.h"
+
+namespace zrf {
+std::vector<CommandFactory>& RegisteredCommands() {
+    static std::vector<CommandFactory> commands;
+    return commands;
+}
+}  // namespace zrf
 
 int main(int argc, char** argv) {
     CLI::App app{"zrf: inspect, cut and generate DVR recordings (.ZRF files and raw DVR disks)"};
@@ -93,7 +103,15 @@ int main(int argc, char** argv) {
     exportCmd->add_option("--keyint", exportOptions.keyint, "with --write-options: pictures between key pictures")
         ->check(CLI::Range(1, 100000));
 
+    std::vector<zrf::RegisteredCommand> registered;
+    for (zrf::CommandFactory factory : zrf::RegisteredCommands())
+        registered.push_back(factory(app, argc, argv));
+
     CLI11_PARSE(app, argc, argv);
+
+    for (const zrf::RegisteredCommand& command : registered)
+        if (command.command->parsed())
+            return command.run();
 
     if (info->parsed())
         return zrf::RunInfo(source, json);
