@@ -315,20 +315,29 @@ void DvrSim::Session(int fd, int id) {
 }
 
 DvrSim::Outcome DvrSim::Pump(Connection& c) {
+    // Each receive is parsed before the next, so what is kept stays within
+    // one message; a client that sends without pause cannot hold the stream
+    // up for more than a few receives.
     uint8_t buffer[4096];
-    for (;;) {
+    for (int reads = 0; reads < 16 && !c.peerGone; ++reads) {
         const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, 0);
-        if (n > 0) {
-            c.parser.Feed(buffer, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break;
         if (n < 0 && errno == EINTR)
             continue;
-        c.peerGone = true;
-        break;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (n <= 0) {
+            c.peerGone = true;
+            break;
+        }
+        c.parser.Feed(buffer, static_cast<size_t>(n));
+        HandleMessages(c);
     }
+    if (c.peerGone)
+        return Outcome::PeerGone;
+    return Stopping() ? Outcome::Stopped : Outcome::Continue;
+}
+
+void DvrSim::HandleMessages(Connection& c) {
     ClientMessageParser::Message m;
     while (c.parser.Next(m)) {
         DvrEvent e;
@@ -360,9 +369,6 @@ DvrSim::Outcome DvrSim::Pump(Connection& c) {
         }
         Log(std::move(e));
     }
-    if (c.peerGone)
-        return Outcome::PeerGone;
-    return Stopping() ? Outcome::Stopped : Outcome::Continue;
 }
 
 bool DvrSim::SendAll(Connection& c, const uint8_t* data, size_t size) {

@@ -101,7 +101,7 @@ struct SentFrame {
 
 struct DvrSimOptions {
     uint16_t port = 0;          // 0: an ephemeral port (see Port())
-    std::string password;
+    std::string password;       // the bytes whose MD5 a login must carry
     DvrFault fault = DvrFault::None;
     int faultAfterFrames = 30;  // Silence, Reset
     int faultEveryFrames = 10;  // OversizeFrames, OverlongControl
@@ -180,6 +180,7 @@ private:
     void Hold(Connection& c, int64_t limitMs);
 
     Outcome Pump(Connection& c);  // reads and logs what the client sent, without blocking
+    void HandleMessages(Connection& c);
     bool SendAll(Connection& c, const uint8_t* data, size_t size);
     bool SendControl(Connection& c, int code, std::span<const uint16_t> values, size_t totalLength = 0);
     // Sends one frame's wire bytes (`frameBytes` of frame, then any garbage)
