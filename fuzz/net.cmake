@@ -1,0 +1,15 @@
+# libFuzzer targets of the network source: the stream splitter, the login
+# reply collection and the DDNS reply.
+foreach(target IN ITEMS splitter login ddns)
+  if(target STREQUAL "splitter")
+    set(source NetSplitterFuzz.cpp)
+  elseif(target STREQUAL "login")
+    set(source NetLoginFuzz.cpp)
+  else()
+    set(source NetDdnsFuzz.cpp)
+  endif()
+  add_executable(zo_net_${target}_fuzz ${source})
+  target_compile_options(zo_net_${target}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_options(zo_net_${target}_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)
+  target_link_libraries(zo_net_${target}_fuzz PRIVATE zo_net)
+endforeach()
