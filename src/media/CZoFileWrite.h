@@ -155,6 +155,8 @@ public:
     // The caller's bytes are not changed. 1 if stored; 0 when not recording,
     // before the first key picture, for a frame that is not a picture of at
     // most 131072 bytes, or when the write failed (recording then stops).
+    // A stored frame waits in the block being filled until the block is
+    // full; a write failure later loses that block.
     int WriteVideoFrame(const uint8_t* frame, size_t length);
     int WriteVideoFrame(const CZoSample& sample);
 
