@@ -429,10 +429,10 @@ DvrSim::Outcome DvrSim::Login(Connection& c) {
     if (fault == DvrFault::WrongReplyStartCode) {
         std::vector<uint8_t> reply = Reply(3);
         reply[3] = 0xFD;
-        SendAll(c, reply.data(), reply.size());
         e.value = 3;
         e.text = head + "answered with start code 00 00 01 FD";
-        Log(std::move(e));
+        Log(std::move(e));  // before the answer, so the log is complete when the client knows
+        SendAll(c, reply.data(), reply.size());
         Hold(c, kHoldAfterRefusalMs);
         c.closeReason = "after a wrong reply";
         return Outcome::PeerGone;
@@ -465,7 +465,6 @@ DvrSim::Outcome DvrSim::Login(Connection& c) {
         break;
     }
     const std::vector<uint8_t> reply = Reply(code, reason);
-    const bool sent = SendAll(c, reply.data(), reply.size());
     e.value = code;
     e.reason = reason < 0 ? 0 : reason;
     const std::string waits =
@@ -475,8 +474,8 @@ DvrSim::Outcome DvrSim::Login(Connection& c) {
     else
         e.text = head + "refused with code " + std::to_string(code) + " reason " + std::to_string(reason) + " (\"" +
                  std::string(ReasonText(reason)) + "\")" + waits;
-    Log(std::move(e));
-    if (!sent)
+    Log(std::move(e));  // before the answer, so the log is complete when the client knows
+    if (!SendAll(c, reply.data(), reply.size()))
         return Outcome::PeerGone;
     if (code != 3) {
         Hold(c, kHoldAfterRefusalMs);
@@ -502,8 +501,6 @@ bool DvrSim::SendControl(Connection& c, int code, std::span<const uint16_t> valu
     for (uint16_t v : values)
         AppendHex4(message, v);
     message.resize(total, '0');
-    if (!SendAll(c, message.data(), message.size()))
-        return false;
     DvrEvent e;
     e.kind = DvrEventKind::ControlSent;
     e.connection = c.id;
@@ -517,8 +514,8 @@ bool DvrSim::SendControl(Connection& c, int code, std::span<const uint16_t> valu
     }
     if (total > natural)
         e.text += " of " + std::to_string(total) + " bytes";
-    Log(std::move(e));
-    return true;
+    Log(std::move(e));  // before the message, as with the login answer
+    return SendAll(c, message.data(), message.size());
 }
 
 bool DvrSim::TakeTrigger(TriggerKind kind) {

@@ -64,11 +64,11 @@ std::span<const DvrFault> AllDvrFaults();
 
 enum class DvrEventKind {
     Connected,     // a client connected
-    Login,         // a login request: digest as received, accepted or not
+    Login,         // a login request: digest as received, and the answer, logged just before it goes out
     Key,           // a key command: value
     Logout,        // a logout message
     BadRequest,    // bytes from the client that are no message the DVR knows
-    ControlSent,   // the DVR sent control message `value` (7, 8 or 11)
+    ControlSent,   // the DVR sends control message `value` (7, 8 or 11); logged just before it goes out
     Silent,        // the DVR fell silent on the connection
     Reset,         // the DVR reset the connection
     Disconnected,  // the connection ended

@@ -475,6 +475,7 @@ TEST(EndToEndDdns, TheAnswerLeadsToTheDvr) {
     ASSERT_TRUE(WaitUntil([&] { return client.source.IsLoggedIn() == 1; }));
     EXPECT_EQ(client.source.GetDvrPort(), sim.Port());
     EXPECT_EQ(client.source.GetDvrHost(), "127.0.0.1");
+    ASSERT_TRUE(ddns.WaitForQueries(1, kLimitMs));
     ASSERT_EQ(ddns.Queries().size(), 1u);
     EXPECT_EQ(ddns.Queries()[0].name, "LONGNAME");
     EXPECT_TRUE(ddns.Queries()[0].answered);
