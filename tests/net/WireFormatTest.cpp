@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "net/KeyCodes.h"
-
 namespace zo::net {
 namespace {
 
@@ -199,18 +197,6 @@ TEST(WireFormat, DdnsReply) {
         wrong[i] ^= 1;
         EXPECT_EQ(ParseDdnsReply(std::span(wrong).first(i + 1)).kind, DdnsReplyKind::Error) << i;
         EXPECT_EQ(ParseDdnsReply(wrong).kind, DdnsReplyKind::Error) << i;
-    }
-}
-
-TEST(WireFormat, KeyCodesOfTheMenuCommands) {
-    EXPECT_EQ(KeyCodeForCommand(32859), 1);   // Menu
-    EXPECT_EQ(KeyCodeForCommand(32881), 7);   // Seq sends the code of Select
-    EXPECT_EQ(KeyCodeForCommand(32880), 25);  // Channel 9
-    EXPECT_EQ(KeyCodeForCommand(32847), -1);
-    EXPECT_EQ(DvrCommandKeys().size(), 22u);
-    for (const auto& k : DvrCommandKeys()) {
-        EXPECT_GE(k.keyCode, 0);
-        EXPECT_LE(k.keyCode, 255);
     }
 }
 
