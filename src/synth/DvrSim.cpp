@@ -508,8 +508,11 @@ bool DvrSim::SendControl(Connection& c, int code, std::span<const uint16_t> valu
     e.text = Prefix(c.id) + "sent message " + std::to_string(code);
     if (!values.empty()) {
         e.text += " (";
-        for (size_t i = 0; i < values.size(); ++i)
-            e.text += (i ? " " : "") + std::to_string(values[i]);
+        for (size_t i = 0; i < values.size(); ++i) {
+            if (i > 0)
+                e.text += ' ';
+            e.text += std::to_string(values[i]);
+        }
         e.text += ")";
     }
     if (total > natural)
