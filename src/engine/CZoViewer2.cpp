@@ -281,18 +281,24 @@ int CZoViewer2::SelectedAudioChannel() const {
 
 bool CZoViewer2::AllocateBuffers() {
     frame_ = TryAllocate(kFrameBytes);
-    picture_ = TryAllocate(kPictureBytes);
+    pictures_ = TryAllocate(kChannels * kPictureBytes);
     leftHalf_ = TryAllocate(kHalfPictureBytes);
     rightHalf_ = TryAllocate(kHalfPictureBytes);
     audio_ = TryAllocate(kAudioBytes);
-    if (picture_)
-        std::memset(picture_.get(), 0, kPictureBytes);
-    return frame_ && picture_ && leftHalf_ && rightHalf_ && audio_;
+    if (pictures_) {
+        // Black: luma 0, chroma 128, as in the largest picture size.
+        for (int c = 0; c < kChannels; ++c) {
+            uint8_t* picture = pictures_.get() + static_cast<size_t>(c) * kPictureBytes;
+            std::memset(picture, 0, 640 * 272);
+            std::memset(picture + 640 * 272, 128, kPictureBytes - 640 * 272);
+        }
+    }
+    return frame_ && pictures_ && leftHalf_ && rightHalf_ && audio_;
 }
 
 void CZoViewer2::FreeBuffers() {
     frame_.reset();
-    picture_.reset();
+    pictures_.reset();
     leftHalf_.reset();
     rightHalf_.reset();
     audio_.reset();
@@ -306,6 +312,10 @@ void CZoViewer2::SetState(int state) {
 void CZoViewer2::SleepMs(int ms) {
     if (pacing_ && ms > 0)
         clock_->SleepUs(static_cast<int64_t>(ms) * 1000);
+}
+
+bool CZoViewer2::Waiting(int channel) const {
+    return channel < 0 || channel >= kChannels || (waitMask_ >> channel & 1u) != 0;
 }
 
 bool CZoViewer2::InterruptRequested() {
@@ -454,7 +464,7 @@ void CZoViewer2::RunPlayForward() {
             if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
                 return;  // dropped
             const int channel = vdec_.GetChannel();
-            if ((waitMask_ >> channel & 1u) && !vdec_.IsKey()) {
+            if (Waiting(channel) && !vdec_.IsKey()) {
                 SleepMs(10);
                 return;
             }
@@ -507,7 +517,7 @@ void CZoViewer2::RunPlayReverse() {
         lastPictureUs_ = clock_->NowUs();
         if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
             return;
-        if ((waitMask_ >> vdec_.GetChannel() & 1u) && !vdec_.IsKey()) {
+        if (Waiting(vdec_.GetChannel()) && !vdec_.IsKey()) {
             if (speed >= 8.0)
                 SleepMs(10);
             return;
@@ -547,7 +557,7 @@ void CZoViewer2::RunStepForward() {
         return;  // the step goes on in the next pass
     if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
         return;
-    if ((waitMask_ >> vdec_.GetChannel() & 1u) && !vdec_.IsKey())
+    if (Waiting(vdec_.GetChannel()) && !vdec_.IsKey())
         return;
     SetState(kStatePause);
     Display(length);
@@ -609,7 +619,7 @@ void CZoViewer2::PlaySound(int length) {
             break;
         // Full: wait for the device to make room, unless the user wants
         // something else or the speed or state changed.
-        if (InterruptRequested() || GetSpeed() != 1.0 || GetState() != kStatePlay)
+        if (!pacing_ || InterruptRequested() || GetSpeed() != 1.0 || GetState() != kStatePlay)
             break;
         clock_->SleepUs(5000);
         waveOut_.Service();
@@ -630,25 +640,28 @@ void CZoViewer2::Display(int length) {
     if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
         return;
     const int channel = vdec_.GetChannel();
-    if (waitMask_ >> channel & 1u) {
+    if (channel < 0 || channel >= kChannels)
+        return;
+    if (Waiting(channel)) {
         if (!vdec_.IsKey())
             return;
         waitMask_ &= ~(1u << channel);
     }
-    if (!vdec_.DecodePicture(frame_.get(), static_cast<size_t>(length), picture_.get()))
+    uint8_t* picture = pictures_.get() + static_cast<size_t>(channel) * kPictureBytes;
+    if (!vdec_.DecodePicture(frame_.get(), static_cast<size_t>(length), picture))
         return;
     const int width = static_cast<int>(vdec_.GetWidth());
     const int height = static_cast<int>(vdec_.GetHeight());
     picturePeriodUs_ = PeriodUs(height, vdec_.VideoCode());
     if (vdec_.IsDual()) {
-        SplitDual(width, height);
+        SplitDual(picture, width, height);
         if (!vdec_.HideLeft())
             ShowDecoded(channel, leftHalf_.get(), width / 2, height);
         if (!vdec_.HideRight())
             ShowDecoded(vdec_.DualChannel(), rightHalf_.get(), width / 2, height);
         return;
     }
-    ShowDecoded(channel, picture_.get(), width, height);
+    ShowDecoded(channel, picture, width, height);
 }
 
 void CZoViewer2::ShowDecoded(int channel, const uint8_t* picture, int widthPx, int heightPx) {
@@ -658,8 +671,8 @@ void CZoViewer2::ShowDecoded(int channel, const uint8_t* picture, int widthPx, i
         pictureObserver_(channel, time, picture, widthPx, heightPx, shown);
 }
 
-void CZoViewer2::SplitDual(int widthPx, int heightPx) {
-    const uint8_t* src = picture_.get();
+void CZoViewer2::SplitDual(const uint8_t* picture, int widthPx, int heightPx) {
+    const uint8_t* src = picture;
     uint8_t* left = leftHalf_.get();
     uint8_t* right = rightHalf_.get();
     const int half = widthPx / 2;

@@ -56,9 +56,11 @@ public:
     static constexpr int kCommandStepReverse = 6;
     static constexpr int kCommandSearch = 7;
 
-    // Working buffers of the player worker.
+    // Working buffers of the player worker. Update pictures only repaint
+    // what changed, so every channel decodes into a picture of its own.
+    static constexpr int kChannels = 16;
     static constexpr size_t kFrameBytes = media::kMaxFrameSize;  // 131072
-    static constexpr size_t kPictureBytes = 414720;
+    static constexpr size_t kPictureBytes = codec::kMaxDecodedPictureBytes;  // per channel
     static constexpr size_t kHalfPictureBytes = 207360;
     static constexpr size_t kAudioBytes = 8192;
 
@@ -210,7 +212,7 @@ private:
     void Display(int length);
     void PlaySound(int length);
     void ShowDecoded(int channel, const uint8_t* picture, int widthPx, int heightPx);
-    void SplitDual(int widthPx, int heightPx);
+    void SplitDual(const uint8_t* picture, int widthPx, int heightPx);
     void SetState(int state);
     void ApplyFineSpeed();
     void PostCommand(int code);
@@ -220,6 +222,9 @@ private:
     void ClearWindowAfterDiskFailure();
     void SleepMs(int ms);
     bool InterruptRequested();
+    // The channel shows nothing until its next key picture (channels
+    // outside 0..15 always wait).
+    bool Waiting(int channel) const;
     void ReopenSound();
     void StopWorker();
     bool AllocateBuffers();
@@ -262,7 +267,7 @@ private:
     bool pacing_ = true;
 
     std::unique_ptr<uint8_t[]> frame_;
-    std::unique_ptr<uint8_t[]> picture_;
+    std::unique_ptr<uint8_t[]> pictures_;  // kChannels x kPictureBytes
     std::unique_ptr<uint8_t[]> leftHalf_;
     std::unique_ptr<uint8_t[]> rightHalf_;
     std::unique_ptr<uint8_t[]> audio_;

@@ -303,6 +303,20 @@ TEST(Engine, SearchBeyondTheEndOrOntoAnUpdatePictureShowsNothing) {
     EXPECT_EQ(h.ShownCount(), 0u);
 }
 
+TEST(Engine, UpdatePicturesRepaintOnlyTheirOwnChannel) {
+    // Channel 1's update leaves its top-left block alone: it must still
+    // show channel 1's mark, not what channel 0 painted there just before.
+    EngineHarness h;
+    ClipMaker maker;
+    maker.Picture(0, true, 40);
+    maker.Picture(1, true, 200);
+    maker.Picture(0, false, 43);
+    maker.Picture(1, false, 200);
+    ASSERT_EQ(h.Open(maker.Finish()), 1);
+    ASSERT_TRUE(h.WaitPausedAtEnd());
+    EXPECT_EQ(MarksOf(h.Shown()), (std::vector<int>{40, 200, 43, 200}));
+}
+
 TEST(Engine, DualPicturesAreSplitIntoTwoHalves) {
     EngineHarness h(nullptr, 16, media::kVideoZOT3);
     ClipMaker maker(media::kVideoZOT3);
