@@ -1,0 +1,3 @@
+# Playback engine: flat-out pictures per second beside decoding alone, x1 CPU share and memory.
+add_executable(zo_engine_bench EngineBench.cpp)
+target_link_libraries(zo_engine_bench PRIVATE zo_engine zo_synth benchmark::benchmark)
