@@ -34,10 +34,13 @@ CZoViewer2::CZoViewer2(Ports ports)
     : messages_(ports.messages ? ports.messages : &platform::DefaultMessagePort()),
       clock_(ports.clock ? ports.clock : &platform::DefaultClock()),
       reader_(messages_),
+      net_(clock_, ports.parent),
       window_(messages_, ports.parent),
-      waveOut_(messages_, std::move(ports.audioDevice)) {}
+      waveOut_(messages_, std::move(ports.audioDevice)),
+      recorder_(nullptr, nullptr, messages_) {}
 
 CZoViewer2::~CZoViewer2() {
+    net_.Stop();
     StopWorker();
     reader_.Close();
     waveOut_.Close();
@@ -77,6 +80,7 @@ int CZoViewer2::Create(int widthPx, int heightPx, int videoCode, int audioCode, 
     window_.SetUseDirectDraw(false);
     reader_.SetFormat(videoCode_);
     vdec_.Init(videoCode_);
+    recorder_.Init(media::kVideoZON, videoCode_, channelCount_);
     ReopenSound();
     window_.OnSize(widthPx, heightPx);
     // The initial mode is NetViewer: one cell, no titles.
@@ -95,7 +99,10 @@ int CZoViewer2::SetMode(int mode, int splitCount) {
     if (mode != kModePlayer && mode != kModeNetViewer)
         return 0;
     // Whatever worker runs ends before the sound device or the reader change
-    // under it.
+    // under it; a live source still connecting is stopped as well as one
+    // that is logged in.
+    if (net_.HasThread() || mode_ == kModeNetViewer)
+        Disconnect();
     StopWorker();
     ReopenSound();
     if (mode == kModePlayer) {
@@ -277,6 +284,156 @@ int CZoViewer2::SelectedAudioChannel() const {
     return 0;
 }
 
+// ---- Live view --------------------------------------------------------------------
+
+int CZoViewer2::StartLive() {
+    if (Start(kPriorityAboveNormal) != 1 || net_.Start() != 1) {
+        lastError_ = net_.GetLastErrorText();
+        if (lastError_.empty())
+            lastError_ = "Already Connected";
+        net_.Stop();
+        StopWorker();
+        return 0;
+    }
+    return 1;
+}
+
+int CZoViewer2::Connect(const std::string& address, int port, const std::string& password) {
+    if (mode_ != kModeNetViewer)
+        SetMode(kModeNetViewer, -1);
+    vdec_.Init(media::kVideoZON);
+    if (HasThread() || !net_.SetDvrAddress(address, port, password)) {
+        lastError_ = net_.GetLastErrorText();
+        if (lastError_.empty())
+            lastError_ = "Already Connected";
+        return 0;
+    }
+    return StartLive();
+}
+
+int CZoViewer2::ConnectByName(const std::string& ddnsServer, int ddnsPort, const std::string& dvrName,
+                              const std::string& password) {
+    if (mode_ != kModeNetViewer)
+        SetMode(kModeNetViewer, -1);
+    vdec_.Init(media::kVideoZON);
+    if (HasThread() || !net_.SetDdnsAddress(ddnsServer, ddnsPort, dvrName, password)) {
+        lastError_ = net_.GetLastErrorText();
+        if (lastError_.empty())
+            lastError_ = "Already Connected";
+        return 0;
+    }
+    return StartLive();
+}
+
+int CZoViewer2::Disconnect() {
+    net_.Stop();
+    StopWorker();
+    return 1;
+}
+
+int CZoViewer2::StartRecording(const std::string& path) {
+    if (recorder_.IsRecording())
+        recorder_.StopRecording();
+    return recorder_.StartRecording(path);
+}
+
+int CZoViewer2::StartRecordingInFolder(const std::string& folder) {
+    if (recorder_.IsRecording())
+        recorder_.StopRecording();
+    return recorder_.StartRecordingInFolder(folder);
+}
+
+uint32_t CZoViewer2::RunLive() {
+    const bool allocated = AllocateBuffers();
+    liveAudio_ = TryAllocate(net::CZoNetSource::kAudioSampleBytes);
+    if (!allocated || !liveAudio_) {
+        FreeBuffers();
+        return 0;
+    }
+    waveOut_.StartRing();
+    media::CZoOutputBuffer& videoQueue = net_.GetVideoQueue();
+    media::CZoOutputBuffer& audioQueue = net_.GetAudioQueue();
+    platform::Event* events[] = {&StopEvent(), &videoQueue.GetDataEvent(), &audioQueue.GetDataEvent()};
+    // The sound output is measured at least this often, also while frames
+    // keep arriving.
+    constexpr int64_t kServiceUs = 5000;
+    int64_t lastServiceUs = clock_->NowUs();
+    for (;;) {
+        int woke = platform::WaitAny(std::span<platform::Event* const>(events, 3), 5);
+        if (woke == 0)
+            break;
+        if (woke == 1) {
+            media::CZoSample sample;
+            sample.data = frame_.get();
+            sample.capacity = static_cast<uint32_t>(kFrameBytes);
+            if (videoQueue.GetSample(sample))
+                ShowLivePicture(sample);
+            // The wait prefers video; sound waiting as well gets its turn
+            // now, so a steady stream of pictures cannot starve it.
+            if (audioQueue.GetDataEvent().Wait(0) == 0)
+                woke = 2;
+        }
+        if (woke == 2) {
+            media::CZoSample sample;
+            sample.data = liveAudio_.get();
+            sample.capacity = net::CZoNetSource::kAudioSampleBytes;
+            if (audioQueue.GetSample(sample))
+                PlayLiveSound(sample);
+        }
+        const int64_t now = clock_->NowUs();
+        if (woke == platform::kWaitTimeout || now - lastServiceUs >= kServiceUs) {
+            waveOut_.Service();
+            lastServiceUs = now;
+        }
+    }
+    if (recorder_.IsRecording())
+        recorder_.StopRecording();
+    waveOut_.StopRing();
+    FreeBuffers();
+    return 1;
+}
+
+void CZoViewer2::ShowLivePicture(media::CZoSample& sample) {
+    const size_t length = sample.length;
+    if (!vdec_.ParseHeader(sample.data, length))
+        return;
+    const int channel = vdec_.GetChannel();
+    if (channel < 0 || channel >= kChannels)
+        return;
+    uint8_t* picture = pictures_.get() + static_cast<size_t>(channel) * kPictureBytes;
+    if (!vdec_.DecodePicture(sample.data, length, picture))
+        return;
+    const int width = static_cast<int>(vdec_.GetWidth());
+    const int height = static_cast<int>(vdec_.GetHeight());
+    picturePeriodUs_ = PeriodUs(height, vdec_.VideoCode());
+    const int shown = window_.ShowPicture(channel, sample.time, picture, width, height);
+    if (pictureObserver_)
+        pictureObserver_(channel, sample.time, picture, width, height, shown);
+    if (recorder_.IsRecording())
+        recorder_.WriteVideoFrame(sample);
+}
+
+void CZoViewer2::PlayLiveSound(media::CZoSample& sample) {
+    int pcmBytes = 0;
+    adec_.Decode(std::span<const uint8_t>(sample.data, sample.length), std::span<uint8_t>(audio_.get(), kAudioBytes),
+                 pcmBytes);
+    size_t offset = 0;
+    while (pcmBytes > 0 && offset < static_cast<size_t>(pcmBytes)) {
+        size_t placed = 0;
+        const auto result = waveOut_.Write(
+            std::span<const uint8_t>(audio_.get() + offset, static_cast<size_t>(pcmBytes) - offset), placed);
+        offset += placed;
+        if (result != render::CZoWaveOut::WriteResult::Full)
+            break;  // written, or no device (dropped)
+        if (StopEvent().Wait(0) == 0)
+            break;
+        clock_->SleepUs(5000);
+        waveOut_.Service();
+    }
+    if (recorder_.IsRecording())
+        recorder_.WriteSoundFrame(sample);
+}
+
 // ---- Worker ---------------------------------------------------------------------
 
 bool CZoViewer2::AllocateBuffers() {
@@ -302,6 +459,7 @@ void CZoViewer2::FreeBuffers() {
     leftHalf_.reset();
     rightHalf_.reset();
     audio_.reset();
+    liveAudio_.reset();
 }
 
 void CZoViewer2::SetState(int state) {
@@ -324,7 +482,7 @@ bool CZoViewer2::InterruptRequested() {
 
 uint32_t CZoViewer2::Run() {
     if (mode_ != kModePlayer)
-        return 0;  // the live worker comes with the network source
+        return RunLive();
 
     // The stop event was reset by Start: a Stop given before this point is
     // kept. The first command was posted by OpenRecording.
@@ -559,8 +717,10 @@ void CZoViewer2::RunStepForward() {
         return;
     if (Waiting(vdec_.GetChannel()) && !vdec_.IsKey())
         return;
-    SetState(kStatePause);
+    // Shown before the state says Pause, so whoever waits for the Pause
+    // finds the picture there.
     Display(length);
+    SetState(kStatePause);
 }
 
 void CZoViewer2::RunStepReverse() {
@@ -583,8 +743,8 @@ void CZoViewer2::RunStepReverse() {
         SleepMs(1);
         return;
     }
-    SetState(kStatePause);
     Display(length);
+    SetState(kStatePause);
 }
 
 void CZoViewer2::RunSearch() {
@@ -594,11 +754,11 @@ void CZoViewer2::RunSearch() {
     // recording) is not searched from the previous start position.
     if (reader_.SetStartPosition(searchTarget_.load(std::memory_order_relaxed)))
         length = reader_.ReadFirstFrame(std::span<uint8_t>(frame_.get(), kFrameBytes));
-    SetState(kStatePause);
     if (length > 0)
         Display(length);
     else if (reader_.RawDisk())
         ClearWindowAfterDiskFailure();
+    SetState(kStatePause);
 }
 
 void CZoViewer2::PlaySound(int length) {

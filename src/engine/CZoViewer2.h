@@ -22,6 +22,8 @@
 #include "engine/CZoThread.h"
 #include "media/ByteSource.h"
 #include "media/CZoFile.h"
+#include "media/CZoFileWrite.h"
+#include "net/CZoNetSource.h"
 #include "platform/Clock.h"
 #include "platform/Event.h"
 #include "platform/MessagePort.h"
@@ -176,6 +178,32 @@ public:
     }
     int CaptureToBitmapFile(const std::string& path) { return window_.CaptureToBitmapFile(path); }
 
+    // ---- Live view (NetViewer mode) ---------------------------------------------
+    // Switch to NetViewer mode if needed, prepare the decoder for live
+    // frames, give the address to the network source and start the live
+    // worker and the source. 1 when started (the login proceeds in the
+    // source's thread; its outcome arrives as notifications); 0 when the
+    // source refused the address (GetErrorText says why).
+    int Connect(const std::string& address, int port, const std::string& password);
+    int ConnectByName(const std::string& ddnsServer, int ddnsPort, const std::string& dvrName,
+                      const std::string& password);
+    const std::string& GetErrorText() const { return lastError_; }
+    // Stops the network source, then the live worker (which stops a local
+    // recording). 1.
+    int Disconnect();
+    int IsConnected() const { return net_.IsLoggedIn(); }
+    int SendKey(int keyCode) { return net_.SendKey(keyCode); }
+    int GetConnectState() const { return net_.GetConnectState(); }
+    void SetTimeout(uint32_t ms) { net_.SetTimeout(ms); }
+    uint32_t GetTimeout() const { return net_.GetTimeout(); }
+    // Local recording of the live stream: into `path`, or into a new file
+    // named by the local time in `folder`. A recording in progress is
+    // stopped first. 1, or 0 with the recorder's error text.
+    int StartRecording(const std::string& path);
+    int StartRecordingInFolder(const std::string& folder);
+    int StopRecording() { return recorder_.StopRecording(); }
+    int IsRecording() const { return recorder_.IsRecording(); }
+
     // Stored for the main window; the engine does not act on it.
     void SetAutoReconnection(int on) { autoReconnection_ = on; }
     int GetAutoReconnection() const { return autoReconnection_; }
@@ -184,6 +212,8 @@ public:
     render::CZoWnd& Window() { return window_; }
     render::CZoWaveOut& WaveOut() { return waveOut_; }
     media::CZoFile& Reader() { return reader_; }
+    net::CZoNetSource& NetSource() { return net_; }
+    media::CZoFileWrite& Recorder() { return recorder_; }
     int GetSplitCount() const { return splitCount_; }
     int GetVideoCode() const { return videoCode_; }
     int GetAudioChannelCount() const { return audioChannelCount_; }
@@ -201,6 +231,11 @@ protected:
     uint32_t Run() override;
 
 private:
+    // The live worker.
+    uint32_t RunLive();
+    void ShowLivePicture(media::CZoSample& sample);
+    void PlayLiveSound(media::CZoSample& sample);
+    int StartLive();
     // One pass of the player worker's state handling.
     void RunPlayForward();
     void RunPlayReverse();
@@ -235,10 +270,12 @@ private:
 
     // Components, in the order they are built.
     media::CZoFile reader_;
+    net::CZoNetSource net_;
     codec::CZoVdec vdec_;
     render::CZoWnd window_;
     codec::CZoAdec adec_;
     render::CZoWaveOut waveOut_;
+    media::CZoFileWrite recorder_;
 
     int mode_ = kModeNetViewer;
     std::atomic<bool> repeat_{false};
@@ -248,6 +285,7 @@ private:
     double fineSpeed_ = 1.0;
     bool fastPlay_ = false;  // the speed came from FastForward or FastRewind
     int autoReconnection_ = 1;
+    std::string lastError_;
     int videoCode_ = media::kVideoZOC;
     int audioCode_ = codec::kAudioUPCM8;
     int channelCount_ = 4;
@@ -271,6 +309,7 @@ private:
     std::unique_ptr<uint8_t[]> leftHalf_;
     std::unique_ptr<uint8_t[]> rightHalf_;
     std::unique_ptr<uint8_t[]> audio_;
+    std::unique_ptr<uint8_t[]> liveAudio_;  // one live sound payload
 
     PictureObserver pictureObserver_;
     StateObserver stateObserver_;

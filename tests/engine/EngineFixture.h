@@ -33,7 +33,7 @@ struct ShownPicture {
 };
 
 // Waits up to `limit` of real time for `done`; true if it came.
-inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+inline bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(90)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)
@@ -86,6 +86,7 @@ public:
     platform::ManualClock& Manual() { return manual_; }
     platform::Clock& Clock() { return *clock_; }
     platform::RecordingMessagePort& Messages() { return messages_; }
+    platform::RecordingNotificationPort& Notifications() { return notifications_; }
 
     // Opens an in-memory recording.
     int Open(const Clip& clip, bool rawDisk = false) {
