@@ -524,6 +524,35 @@ TEST(DvrSimFaults, ResetEndsTheConnectionWithAReset) {
     EXPECT_EQ(sim.SentCount(), 5u);
 }
 
+TEST(DvrSimFaults, SilenceAndResetOnRequestAtAFrameBoundary) {
+    DvrSim sim(Options());
+    ASSERT_TRUE(sim.Start());
+    {
+        RawClient c(sim.Port());
+        std::vector<uint8_t> stream = LogInToStream(c);
+        ReadFrames(c, stream, 4);
+        sim.GoSilent();
+        ASSERT_TRUE(sim.WaitForEvents(DvrEventKind::Silent, 1, kLimitMs));
+        const uint64_t sent = sim.SentCount();
+        // Nothing follows on the open connection: what came is whole frames
+        // up to the last one, which no start code closes.
+        c.ReadUntil(stream, [&] { return SplitStream(stream).frames.size() + 1 >= sent; });
+        std::vector<uint8_t> after;
+        EXPECT_TRUE(c.Read(after, 200));
+        EXPECT_TRUE(after.empty());
+        EXPECT_EQ(sim.SentCount(), sent);
+        ExpectSameFrames(SplitStream(stream), sim.SentFrames());
+    }
+    RawClient again(sim.Port());
+    std::vector<uint8_t> stream = LogInToStream(again);
+    ReadFrames(again, stream, 2);
+    sim.ResetNow();
+    again.ReadUntil(stream, [] { return false; });
+    EXPECT_TRUE(again.WasReset());
+    ASSERT_TRUE(sim.WaitForEvents(DvrEventKind::Reset, 1, kLimitMs));
+    EXPECT_EQ(sim.Events().back().connection, 2);
+}
+
 TEST(DvrSimFaults, StreamsThatStaySplittableByteForByte) {
     // Each of these changes how the bytes travel or what stands between
     // frames, never the frames' own bytes.
