@@ -14,3 +14,10 @@ target_link_libraries(zo_zrf_play_tests PRIVATE zo_test_support GTest::gtest_mai
 target_compile_definitions(zo_zrf_play_tests PRIVATE ZRF_BINARY="$<TARGET_FILE:zrf>")
 add_dependencies(zo_zrf_play_tests zrf)
 gtest_discover_tests(zo_zrf_play_tests DISCOVERY_TIMEOUT 60)
+
+# zrf record against the simulated DVR.
+add_executable(zo_zrf_record_tests tools/ZrfRecordTest.cpp)
+target_link_libraries(zo_zrf_record_tests PRIVATE zo_synth zo_test_support GTest::gtest_main)
+target_compile_definitions(zo_zrf_record_tests PRIVATE ZRF_BINARY="$<TARGET_FILE:zrf>")
+add_dependencies(zo_zrf_record_tests zrf)
+gtest_discover_tests(zo_zrf_record_tests DISCOVERY_TIMEOUT 60)
