@@ -10,7 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <fstream>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
@@ -25,6 +27,7 @@
 #include "platform/MessagePort.h"
 #include "render/NullAudioDevice.h"
 #include "synth/DemoRecording.h"
+#include "synth/DvrSim.h"
 
 namespace {
 
@@ -206,6 +209,84 @@ void BM_EngineX1_4chSound(benchmark::State& state) { X1Playback(state, 4, true);
 void BM_EngineX1_16ch(benchmark::State& state) { X1Playback(state, 16, false); }
 BENCHMARK(BM_EngineX1_4chSound)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 BENCHMARK(BM_EngineX1_16ch)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+// Live view: from the simulated DVR sending a picture to ShowPicture. A
+// frame is complete for the receiver only when the next frame's start code
+// arrives, so the latency is measured from the send of that next frame
+// (frames are sent in one go, a few microseconds from first to last
+// byte); "from_own_send" counts from the picture's own last byte and so
+// includes the wait for the next frame.
+void BM_LiveLatency(benchmark::State& state) {
+    struct Sent {
+        bool video;
+        int64_t us;
+    };
+    std::mutex mutex;
+    std::vector<Sent> sent;
+    std::vector<int64_t> shownUs;
+    zo::platform::SystemClock clock;
+    double medianUs = 0, p95Us = 0, ownMedianUs = 0;
+    size_t pictures = 0;
+    for (auto _ : state) {
+        sent.clear();
+        shownUs.clear();
+        zo::synth::DvrSimOptions options;
+        options.password = "bench";
+        options.acceptPauseMs = 0;
+        options.clock = &clock;
+        options.loopOptions.channels = 1;
+        options.onFrameSent = [&](const zo::synth::SentFrame& f) {
+            std::lock_guard lock(mutex);
+            sent.push_back({f.kind == zo::media::FrameKind::Video, f.sentUs});
+        };
+        zo::synth::DvrSim sim(options);
+        if (!sim.Start()) {
+            state.SkipWithError("simulator did not start");
+            return;
+        }
+        zo::platform::NullMessagePort messages;
+        CZoViewer2::Ports ports;
+        ports.messages = &messages;
+        ports.clock = &clock;
+        ports.audioDevice = std::make_unique<zo::render::NullAudioDevice>();
+        CZoViewer2 engine(std::move(ports));
+        engine.Create(640, 448, 6, 2, 4, 16000, 4);
+        engine.SetPictureObserver([&](int, const zo::media::CalendarTime&, const uint8_t*, int, int, int) {
+            const int64_t now = clock.NowUs();
+            std::lock_guard lock(mutex);
+            shownUs.push_back(now);
+        });
+        engine.Connect("127.0.0.1", sim.Port(), "bench");
+        std::this_thread::sleep_for(std::chrono::seconds(4));
+        engine.Disconnect();
+        sim.Stop();
+        std::lock_guard lock(mutex);
+        std::vector<int64_t> latency, own;
+        size_t video = 0;
+        for (size_t i = 0; i + 1 < sent.size() && video < shownUs.size(); ++i) {
+            if (!sent[i].video)
+                continue;
+            latency.push_back(std::max<int64_t>(0, shownUs[video] - sent[i + 1].us));
+            own.push_back(shownUs[video] - sent[i].us);
+            ++video;
+        }
+        if (latency.empty()) {
+            state.SkipWithError("no pictures shown");
+            return;
+        }
+        std::sort(latency.begin(), latency.end());
+        std::sort(own.begin(), own.end());
+        medianUs = static_cast<double>(latency[latency.size() / 2]);
+        p95Us = static_cast<double>(latency[latency.size() * 95 / 100]);
+        ownMedianUs = static_cast<double>(own[own.size() / 2]);
+        pictures = latency.size();
+    }
+    state.counters["median_ms"] = medianUs / 1000;
+    state.counters["p95_ms"] = p95Us / 1000;
+    state.counters["from_own_send_median_ms"] = ownMedianUs / 1000;
+    state.counters["pictures"] = static_cast<double>(pictures);
+}
+BENCHMARK(BM_LiveLatency)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 
