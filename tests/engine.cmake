@@ -3,8 +3,10 @@ find_package(Threads REQUIRED)
 add_executable(zo_engine_tests
   engine/CZoViewer2Test.cpp
   engine/LiveViewTest.cpp
+  engine/LiveRecordingTest.cpp
 )
-target_link_libraries(zo_engine_tests PRIVATE zo_engine zo_synth zo_test_support GTest::gtest_main Threads::Threads)
+target_link_libraries(zo_engine_tests PRIVATE zo_engine zo_synth zo_test_support GTest::gtest_main Threads::Threads
+  OpenSSL::Crypto)
 gtest_discover_tests(zo_engine_tests DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
 

@@ -414,6 +414,7 @@ void CZoViewer2::ShowLivePicture(media::CZoSample& sample) {
 }
 
 void CZoViewer2::PlayLiveSound(media::CZoSample& sample) {
+    media::CZoOutputBuffer& videoQueue = net_.GetVideoQueue();
     int pcmBytes = 0;
     adec_.Decode(std::span<const uint8_t>(sample.data, sample.length), std::span<uint8_t>(audio_.get(), kAudioBytes),
                  pcmBytes);
@@ -427,6 +428,17 @@ void CZoViewer2::PlayLiveSound(media::CZoSample& sample) {
             break;  // written, or no device (dropped)
         if (StopEvent().Wait(0) == 0)
             break;
+        // The DVR's sound arrives as fast as it plays, so the ring can stay
+        // full for a while: pictures that come meanwhile are shown (and
+        // recorded) rather than left to overflow their queue.
+        while (videoQueue.GetDataEvent().Wait(0) == 0) {
+            media::CZoSample picture;
+            picture.data = frame_.get();
+            picture.capacity = static_cast<uint32_t>(kFrameBytes);
+            if (!videoQueue.GetSample(picture))
+                break;
+            ShowLivePicture(picture);
+        }
         clock_->SleepUs(5000);
         waveOut_.Service();
     }
