@@ -187,35 +187,41 @@ void CZoViewer2::PostCommand(int code) {
     commandEvent_.Set();
 }
 
-int CZoViewer2::Play(double speed) {
+namespace {
+
+// Play and PlayReverse: the magnitude, at most x8; 0 means x1.
+double PlaySpeed(double speed) {
     speed = std::fabs(speed);
     if (speed > 8.0)
-        speed = 8.0;
-    if (speed == 0.0)
-        speed = 1.0;
-    speed_.store(speed, std::memory_order_relaxed);
+        return 8.0;
+    return speed == 0.0 ? 1.0 : speed;
+}
+
+// Fast Forward and Fast Rewind: doubles while already playing that way at
+// x8 or more, else x8; beyond x128 back to x1.
+double FastSpeed(double speed, bool playingThatWay) {
+    speed = playingThatWay && speed >= 8.0 ? speed * 2.0 : 8.0;
+    return speed > 128.0 ? 1.0 : speed;
+}
+
+}  // namespace
+
+int CZoViewer2::Play(double speed) {
+    speed_.store(PlaySpeed(speed), std::memory_order_relaxed);
     fastPlay_ = false;
     PostCommand(kCommandPlay);
     return 1;
 }
 
 int CZoViewer2::PlayReverse(double speed) {
-    speed = std::fabs(speed);
-    if (speed > 8.0)
-        speed = 8.0;
-    if (speed == 0.0)
-        speed = 1.0;
-    speed_.store(speed, std::memory_order_relaxed);
+    speed_.store(PlaySpeed(speed), std::memory_order_relaxed);
     fastPlay_ = false;
     PostCommand(kCommandPlayReverse);
     return 1;
 }
 
 int CZoViewer2::FastForward() {
-    double speed = GetSpeed();
-    speed = GetState() == kStatePlay && speed >= 8.0 ? speed * 2.0 : 8.0;
-    if (speed > 128.0)
-        speed = 1.0;
+    const double speed = FastSpeed(GetSpeed(), GetState() == kStatePlay);
     speed_.store(speed, std::memory_order_relaxed);
     fastPlay_ = speed >= 8.0;
     PostCommand(kCommandPlay);
@@ -223,10 +229,7 @@ int CZoViewer2::FastForward() {
 }
 
 int CZoViewer2::FastRewind() {
-    double speed = GetSpeed();
-    speed = GetState() == kStatePlayReverse && speed >= 8.0 ? speed * 2.0 : 8.0;
-    if (speed > 128.0)
-        speed = 1.0;
+    const double speed = FastSpeed(GetSpeed(), GetState() == kStatePlayReverse);
     speed_.store(speed, std::memory_order_relaxed);
     fastPlay_ = speed >= 8.0;
     PostCommand(kCommandPlayReverse);
@@ -299,24 +302,19 @@ int CZoViewer2::StartLive() {
 }
 
 int CZoViewer2::Connect(const std::string& address, int port, const std::string& password) {
-    if (mode_ != kModeNetViewer)
-        SetMode(kModeNetViewer, -1);
-    vdec_.Init(media::kVideoZON);
-    if (HasThread() || !net_.SetDvrAddress(address, port, password)) {
-        lastError_ = net_.GetLastErrorText();
-        if (lastError_.empty())
-            lastError_ = "Already Connected";
-        return 0;
-    }
-    return StartLive();
+    return ConnectWith([&] { return net_.SetDvrAddress(address, port, password); });
 }
 
 int CZoViewer2::ConnectByName(const std::string& ddnsServer, int ddnsPort, const std::string& dvrName,
                               const std::string& password) {
+    return ConnectWith([&] { return net_.SetDdnsAddress(ddnsServer, ddnsPort, dvrName, password); });
+}
+
+int CZoViewer2::ConnectWith(const std::function<int()>& setAddress) {
     if (mode_ != kModeNetViewer)
         SetMode(kModeNetViewer, -1);
     vdec_.Init(media::kVideoZON);
-    if (HasThread() || !net_.SetDdnsAddress(ddnsServer, ddnsPort, dvrName, password)) {
+    if (HasThread() || !setAddress()) {
         lastError_ = net_.GetLastErrorText();
         if (lastError_.empty())
             lastError_ = "Already Connected";

@@ -236,6 +236,8 @@ private:
     void ShowLivePicture(media::CZoSample& sample);
     void PlayLiveSound(media::CZoSample& sample);
     int StartLive();
+    // Connect and ConnectByName: `setAddress` hands the address to the source.
+    int ConnectWith(const std::function<int()>& setAddress);
     // One pass of the player worker's state handling.
     void RunPlayForward();
     void RunPlayReverse();

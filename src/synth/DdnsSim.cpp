@@ -1,5 +1,7 @@
 #include "synth/DdnsSim.h"
 
+#include "synth/SimSupport.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -20,11 +22,9 @@ constexpr uint8_t kMagic[4] = {0x55, 0xAA, 0x55, 0xAA};
 constexpr size_t kRequestBytes = 12;
 constexpr int64_t kQueryWaitMs = 10000;
 
-struct FaultInfo {
-    DdnsFault fault;
-    std::string_view name;
-    std::string_view description;
-};
+using FaultInfo = sim::FaultInfo<DdnsFault>;
+using sim::ListenLoopback;
+using sim::WaitReadable;
 
 constexpr FaultInfo kFaults[] = {
     {DdnsFault::None, "none", "answers the DVR's name with its address and port"},
@@ -41,55 +41,13 @@ int64_t RealMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-bool WaitReadable(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, timeoutMs) > 0;
-}
-
-int ListenLoopback(uint16_t port, uint16_t& bound) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t size = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 8) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    bound = ntohs(address.sin_port);
-    return fd;
-}
-
 }  // namespace
 
-std::string_view DdnsFaultName(DdnsFault fault) {
-    for (const FaultInfo& f : kFaults)
-        if (f.fault == fault)
-            return f.name;
-    return "none";
-}
+std::string_view DdnsFaultName(DdnsFault fault) { return sim::FaultName(kFaults, fault); }
 
-std::string_view DdnsFaultDescription(DdnsFault fault) {
-    for (const FaultInfo& f : kFaults)
-        if (f.fault == fault)
-            return f.description;
-    return "";
-}
+std::string_view DdnsFaultDescription(DdnsFault fault) { return sim::FaultDescription(kFaults, fault); }
 
-bool DdnsFaultFromName(std::string_view name, DdnsFault& fault) {
-    for (const FaultInfo& f : kFaults)
-        if (f.name == name) {
-            fault = f.fault;
-            return true;
-        }
-    return false;
-}
+bool DdnsFaultFromName(std::string_view name, DdnsFault& fault) { return sim::FaultFromName(kFaults, name, fault); }
 
 std::span<const DdnsFault> AllDdnsFaults() { return kFaultList; }
 

@@ -1,5 +1,7 @@
 #include "synth/DvrSim.h"
 
+#include "synth/SimSupport.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -29,11 +31,8 @@ constexpr int64_t kLoginWaitLimitMs = 30000;   // for the client's login request
 constexpr int64_t kHoldAfterRefusalMs = 10000;  // for the client to close after a refusal
 constexpr int64_t kResyncBehindUs = 1000000;   // a stream further behind than this starts its schedule afresh
 
-struct FaultInfo {
-    DvrFault fault;
-    std::string_view name;
-    std::string_view description;
-};
+using FaultInfo = sim::FaultInfo<DvrFault>;
+using sim::WaitReadable;
 
 constexpr FaultInfo kFaults[] = {
     {DvrFault::None, "none", "behaves well"},
@@ -67,11 +66,6 @@ constexpr auto kFaultList = MakeFaultList();
 int64_t RealMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool WaitReadable(int fd, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, timeoutMs) > 0;
 }
 
 void AppendHex4(std::vector<uint8_t>& out, unsigned value) {
@@ -125,28 +119,11 @@ std::string Printable(std::string_view bytes) {
 
 }  // namespace
 
-std::string_view DvrFaultName(DvrFault fault) {
-    for (const FaultInfo& f : kFaults)
-        if (f.fault == fault)
-            return f.name;
-    return "none";
-}
+std::string_view DvrFaultName(DvrFault fault) { return sim::FaultName(kFaults, fault); }
 
-std::string_view DvrFaultDescription(DvrFault fault) {
-    for (const FaultInfo& f : kFaults)
-        if (f.fault == fault)
-            return f.description;
-    return "";
-}
+std::string_view DvrFaultDescription(DvrFault fault) { return sim::FaultDescription(kFaults, fault); }
 
-bool DvrFaultFromName(std::string_view name, DvrFault& fault) {
-    for (const FaultInfo& f : kFaults)
-        if (f.name == name) {
-            fault = f.fault;
-            return true;
-        }
-    return false;
-}
+bool DvrFaultFromName(std::string_view name, DvrFault& fault) { return sim::FaultFromName(kFaults, name, fault); }
 
 std::span<const DvrFault> AllDvrFaults() { return kFaultList; }
 
@@ -235,26 +212,13 @@ bool DvrSim::Start() {
         error_ = "nothing to stream";
         return false;
     }
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    uint16_t bound = 0;
+    listenFd_ = sim::ListenLoopback(options_.port, bound);
     if (listenFd_ < 0) {
-        error_ = std::strerror(errno);
-        return false;
-    }
-    const int one = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(options_.port);
-    socklen_t size = sizeof address;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listenFd_, 8) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
         error_ = "cannot listen on 127.0.0.1:" + std::to_string(options_.port) + ": " + std::strerror(errno);
-        ::close(listenFd_);
-        listenFd_ = -1;
         return false;
     }
-    port_ = ntohs(address.sin_port);
+    port_ = bound;
     counter_ = options_.firstCounter;
     stop_ = false;
     thread_ = std::thread([this] { Serve(); });

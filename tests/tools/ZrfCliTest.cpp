@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 
 #include "media/RecordingFormat.h"
+#include "support/JsonLines.h"
 #include "support/RunProcess.h"
 #include "support/TestRecordings.h"
 
@@ -36,33 +37,8 @@ protected:
     fs::path dir;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The value of "key" in a one-line JSON object (numbers, strings, null).
-std::string Field(const std::string& line, const std::string& key) {
-    const std::string tag = "\"" + key + "\": ";
-    const size_t at = line.find(tag);
-    if (at == std::string::npos)
-        return "<missing>";
-    size_t start = at + tag.size();
-    size_t end = start;
-    if (line[start] == '"')
-        end = line.find('"', start + 1) + 1;
-    else
-        end = line.find_first_of(",}", start);
-    return line.substr(start, end - start);
-}
+using zo::test::Field;
+using zo::test::Lines;
 
 TEST_F(ZrfCli, GenInfoAndFramesAgree) {
     Result r = Run("gen " + P("demo.ZRF") + " --seconds 4 --channels 3 --audio");

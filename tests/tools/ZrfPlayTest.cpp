@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/JsonLines.h"
 #include "support/RunProcess.h"
 
 namespace {
@@ -31,28 +32,8 @@ protected:
     fs::path dir;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return lines;
-}
-
-std::string Field(const std::string& line, const std::string& key) {
-    const std::string tag = "\"" + key + "\": ";
-    const size_t at = line.find(tag);
-    if (at == std::string::npos)
-        return "<missing>";
-    const size_t start = at + tag.size();
-    const size_t end = line[start] == '"' ? line.find('"', start + 1) + 1 : line.find_first_of(",}", start);
-    return line.substr(start, end - start);
-}
+using zo::test::Field;
+using zo::test::Lines;
 
 TEST_F(ZrfPlay, ShowsEveryPictureAsTheDecoderMakesIt) {
     ASSERT_EQ(Run("gen " + P("a.ZRF") + " --seconds 2 --channels 4 --audio").status, 0);
