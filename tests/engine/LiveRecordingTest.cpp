@@ -86,6 +86,7 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
     options.acceptPauseMs = 0;
     options.slowByteGapUs = 0;
     options.faultEveryFrames = 7;
+    options.faultAfterFrames = 50;  // silence once, within the frames the test waits for
     options.loopOptions.picturesPerChannel = 6;
     options.loopOptions.keyEvery = 3;
     synth::DvrSim sim(options);
@@ -94,6 +95,7 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
     platform::SystemClock clock;
     EngineHarness h(&clock);
     CZoViewer2& e = h.Engine();
+    e.SetTimeout(700);  // a silent stream is given up and connected again after 0.7 s
     ASSERT_EQ(e.Connect("127.0.0.1", sim.Port(), "rec"), 1);
     // Recording is on before the first frame arrives.
     ASSERT_EQ(e.StartRecording((dir / "live.ZRF").string()), 1) << e.Recorder().GetLastErrorText();
@@ -106,6 +108,8 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
     const net::NetCounters counters = e.NetSource().GetCounters();
     const auto recorded = ReadBack((dir / "live.ZRF").string());
     ASSERT_GT(recorded.size(), 40u);
+    if (GetParam() == synth::DvrFault::Silence)
+        EXPECT_GE(counters.reconnections, 1u);  // the recording spans two connections
     if (GetParam() == synth::DvrFault::None) {
         // A consumer that keeps up refuses nothing.
         EXPECT_EQ(counters.videoDroppedFull + counters.audioDroppedFull, 0u)
@@ -157,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, LiveRecording,
                          // audio channels: it stays with its picture on the wire,
                          // but a recording file splits it off (its format has no
                          // escaping), so it cannot read back unchanged.
-                         ::testing::Values(synth::DvrFault::None, synth::DvrFault::Slow,
+                         ::testing::Values(synth::DvrFault::None, synth::DvrFault::Silence, synth::DvrFault::Slow,
                                            synth::DvrFault::SplitStartCodes,
                                            synth::DvrFault::OversizeFrames, synth::DvrFault::OverlongControl,
                                            synth::DvrFault::Flood),
