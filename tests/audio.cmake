@@ -1,7 +1,7 @@
 # Test executables of the audio path, queues and threads.
 add_executable(zo_audio_tests
   platform/EventTest.cpp
-  engine/CZoThreadTest.cpp
+  platform/CZoThreadTest.cpp
   codec/CZoAdecTest.cpp
   media/CZoBufferListTest.cpp
   media/CZoBufferListStressTest.cpp

@@ -19,7 +19,7 @@
 
 #include "codec/CZoAdec.h"
 #include "codec/CZoVdec.h"
-#include "engine/CZoThread.h"
+#include "platform/CZoThread.h"
 #include "media/ByteSource.h"
 #include "media/CZoFile.h"
 #include "media/CZoFileWrite.h"
@@ -34,7 +34,7 @@
 
 namespace zo::engine {
 
-class CZoViewer2 : public CZoThread {
+class CZoViewer2 : public platform::CZoThread {
 public:
     // Engine modes.
     static constexpr int kModePlayer = 1;

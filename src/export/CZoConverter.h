@@ -26,7 +26,7 @@
 
 #include "codec/CZoAdec.h"
 #include "codec/CZoVdec.h"
-#include "engine/CZoThread.h"
+#include "platform/CZoThread.h"
 #include "export/BitmapHeader.h"
 #include "export/CZoAviWrite.h"
 #include "export/DiagnosticLog.h"
@@ -57,7 +57,7 @@ struct ExportScan {
     int height = 0;
 };
 
-class CZoConverter : public engine::CZoThread {
+class CZoConverter : public platform::CZoThread {
 public:
     // `messages` gets the "File already exists" question and the reader's
     // messages; `log` the diagnostic line. nullptr: the defaults.

@@ -25,7 +25,7 @@
 #include <mutex>
 #include <string>
 
-#include "engine/CZoThread.h"
+#include "platform/CZoThread.h"
 #include "media/CZoBufferList.h"
 #include "net/StreamSplitter.h"
 #include "platform/Clock.h"
@@ -65,7 +65,7 @@ struct NetCounters {
     uint64_t logins = 0;               // logins accepted
 };
 
-class CZoNetSource final : public engine::CZoThread, private StreamSink {
+class CZoNetSource final : public platform::CZoThread, private StreamSink {
 public:
     static constexpr uint32_t kDefaultTimeoutMs = 7000;
     static constexpr int kQueueSamples = 16;

@@ -1,4 +1,4 @@
-#include "engine/CZoThread.h"
+#include "platform/CZoThread.h"
 
 #include <sched.h>
 #include <sys/resource.h>
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-namespace zo::engine {
+namespace zo::platform {
 
 namespace {
 // The worker object whose Run is on this thread's stack, if any.
@@ -90,4 +90,4 @@ bool CZoThread::PinCurrentThread(uint64_t mask, uint64_t* previousMask) {
     return true;
 }
 
-}  // namespace zo::engine
+}  // namespace zo::platform

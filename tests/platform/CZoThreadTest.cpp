@@ -1,6 +1,6 @@
 // The worker base: one thread at a time, stop event and join, exit codes,
 // creation failures, priority and processor pinning.
-#include "engine/CZoThread.h"
+#include "platform/CZoThread.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <chrono>
 #include <thread>
 
-namespace zo::engine {
+namespace zo::platform {
 namespace {
 
 class Worker final : public CZoThread {
@@ -136,4 +136,4 @@ TEST(CZoThread, PinsAndRestoresTheProcessors) {
 }
 
 }  // namespace
-}  // namespace zo::engine
+}  // namespace zo::platform

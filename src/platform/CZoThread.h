@@ -16,7 +16,7 @@
 
 #include "platform/Event.h"
 
-namespace zo::engine {
+namespace zo::platform {
 
 class CZoThread {
 public:
@@ -84,4 +84,4 @@ private:
     uint32_t exitCode_ = 0;  // written by the thread, read after the join
 };
 
-}  // namespace zo::engine
+}  // namespace zo::platform
