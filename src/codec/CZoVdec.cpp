@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "codec/DctTables.h"
 #include "codec/Idct.h"
 
@@ -98,6 +102,19 @@ bool DecodeBlock(BitReader& bits, const SignedTables& table, const uint16_t* sca
         last |= k;
         ++i;
     }
+}
+
+// Clears the 64 coefficients of a block (32-byte aligned). Explicit
+// 16-byte stores: a plain memset of this size becomes a string store, whose
+// start-up cost dominated the decoding of key pictures.
+inline void ClearBlock(int16_t* block) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 64; i += 8)
+        _mm_store_si128(reinterpret_cast<__m128i*>(block + i), zero);
+#else
+    std::memset(block, 0, 64 * sizeof(int16_t));
+#endif
 }
 
 // Writes a block whose only coefficient is its DC term: the transform of
@@ -215,7 +232,7 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
                     stride = chromaStride;
                 }
                 int16_t* block = blocks[pending];
-                std::memset(block, 0, 64 * sizeof(int16_t));
+                ClearBlock(block);
                 int last = 0;
                 if (!DecodeBlock(bits, table, scale, block, last)) {
                     StorePending(put, put2, blocks, targets, strides, pending);
