@@ -75,7 +75,7 @@ size_t ScanDown(const uint8_t* d, size_t top, uint32_t& reg) {
 }  // namespace
 
 CZoFile::CZoFile(platform::MessagePort* messages)
-    : messages_(messages ? messages : &platform::DefaultMessagePort()), collection_(kMaxFrameSize) {
+    : messages_(messages ? messages : &platform::DefaultMessagePort()), window_(kWindowBlocks * kBlockSize), collection_(kMaxFrameSize) {
     collection_[0] = 0x00;
     collection_[1] = 0x00;
     collection_[2] = 0x01;
@@ -85,6 +85,8 @@ CZoFile::CZoFile(platform::MessagePort* messages)
 CZoFile::~CZoFile() { Close(); }
 
 int CZoFile::SetFormat(int videoCode) {
+    if (videoCode != videoCode_)
+        ForgetWindow();  // its headers were decoded for the other format
     videoCode_ = videoCode;
     return 1;
 }
@@ -123,8 +125,7 @@ int CZoFile::OpenSource(std::unique_ptr<ByteSource> source, const std::string& n
     name_ = name;
     // A new source shows no time until one of its blocks has been read.
     timeSeconds_.store(-1, std::memory_order_relaxed);
-    for (CachedBlock& slot : cache_)
-        slot.index = UINT64_MAX;
+    ForgetWindow();
     registerValid_ = false;
     ResetFrame();
     return 1;
@@ -138,8 +139,7 @@ int CZoFile::Close() {
     name_.clear();
     hasAudio_ = false;
     channelBits_ = 0;
-    for (CachedBlock& slot : cache_)
-        slot.index = UINT64_MAX;
+    ForgetWindow();
     registerValid_ = false;
     return 1;
 }
@@ -189,31 +189,45 @@ void CZoFile::ResetFrame() {
 }
 
 CZoFile::BlockState CZoFile::LoadBlock(uint64_t index, const uint8_t*& data) {
-    CachedBlock* slot = nullptr;
-    for (int i = 0; i < 2; ++i) {
-        if (cache_[i].index == index) {
-            slot = &cache_[i];
-            cacheNext_ = 1 - i;  // the other slot is now the older one
+    if (index < windowFirst_ || index - windowFirst_ >= windowCount_) {
+        // A miss just below the window continues a backward read: the new
+        // window ends at the block. Any other miss starts the window there.
+        uint64_t first = index;
+        if (windowCount_ > 0 && index + 1 == windowFirst_)
+            first = index >= kWindowBlocks - 1 ? index - (kWindowBlocks - 1) : 0;
+        windowCount_ = 0;
+        windowDecoded_ = 0;
+        const int64_t got = source_->ReadAt(first * kBlockSize, window_.data(), window_.size());
+        size_t count = got > 0 ? static_cast<size_t>(got) / kBlockSize : 0;  // complete blocks only
+        if (index - first >= count) {
+            // An error inside the window, or its end: the block alone, as if
+            // read by itself, so a damaged area costs no more than its blocks.
+            first = index;
+            count = source_->ReadAt(index * kBlockSize, window_.data(), kBlockSize) ==
+                            static_cast<int64_t>(kBlockSize)
+                        ? 1
+                        : 0;
+            if (count == 0)
+                return BlockState::Missing;  // not kept: a later read may find it complete
         }
+        windowFirst_ = first;
+        windowCount_ = count;
     }
-    if (!slot) {
-        slot = &cache_[cacheNext_];
-        slot->index = UINT64_MAX;
-        const int64_t got = source_->ReadAt(index * kBlockSize, slot->bytes, kBlockSize);
-        if (got != static_cast<int64_t>(kBlockSize))
-            return BlockState::Missing;  // not cached: a later read may find it complete
-        slot->header = DecodeStoredBlock(slot->bytes, videoCode_, rawDisk_);
-        slot->index = index;
-        cacheNext_ ^= 1;
+    const size_t i = static_cast<size_t>(index - windowFirst_);
+    uint8_t* bytes = window_.data() + i * kBlockSize;
+    if (!(windowDecoded_ & (1u << i))) {
+        windowHeaders_[i] = DecodeStoredBlock(bytes, videoCode_, rawDisk_);
+        windowDecoded_ |= 1u << i;
     }
-    data = slot->bytes;
+    const BlockHeader* slot = &windowHeaders_[i];
+    data = bytes;
     // Interval and channel bits come from every header read, the time only
     // from one whose check byte matches.
-    interval_ = slot->header.interval;
-    channelBits_ = slot->header.channelBits;
-    if (!slot->header.valid)
+    interval_ = slot->interval;
+    channelBits_ = slot->channelBits;
+    if (!slot->valid)
         return BlockState::Damaged;
-    timeSeconds_.store(slot->header.timeSeconds, std::memory_order_relaxed);
+    timeSeconds_.store(slot->timeSeconds, std::memory_order_relaxed);
     return BlockState::Good;
 }
 

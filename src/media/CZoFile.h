@@ -81,11 +81,6 @@ public:
     void SetDiskRoots(DiskRoots roots) { diskRoots_ = std::move(roots); }
 
 private:
-    struct CachedBlock {
-        uint64_t index = UINT64_MAX;
-        BlockHeader header;
-        uint8_t bytes[kBlockSize];
-    };
     enum class BlockState { Missing, Damaged, Good };
 
     // Reads (or finds in the cache) block `index`, decoded; applies its header
@@ -124,8 +119,17 @@ private:
 
     bool collecting_ = false;
 
-    CachedBlock cache_[2];
-    int cacheNext_ = 0;  // slot the next miss replaces
+    // Read-ahead window: up to kWindowBlocks consecutive complete blocks,
+    // read with one call, ahead of the block asked for when reading forward
+    // and behind it when reading backward. Headers are decoded (and raw-disk
+    // byte pairs swapped) once, on a block's first use.
+    static constexpr size_t kWindowBlocks = 16;
+    void ForgetWindow() { windowCount_ = 0; }
+    std::vector<uint8_t> window_;  // kWindowBlocks x kBlockSize bytes
+    BlockHeader windowHeaders_[kWindowBlocks];
+    uint32_t windowDecoded_ = 0;  // bit i: block i's header is decoded
+    uint64_t windowFirst_ = 0;    // index of the window's first block
+    size_t windowCount_ = 0;      // complete blocks in the window
     std::vector<uint8_t> collection_;  // kMaxFrameSize bytes
 };
 

@@ -54,16 +54,22 @@ inline std::unique_ptr<media::ByteSource> Memory(const std::vector<uint8_t>& byt
 // Counts ReadAt calls of the source it wraps.
 class CountingSource final : public media::ByteSource {
 public:
-    CountingSource(std::vector<uint8_t> bytes, int* counter) : inner_(std::move(bytes)), counter_(counter) {}
+    // Counts the calls in `counter` and, where given, the bytes delivered in `bytesRead`.
+    CountingSource(std::vector<uint8_t> bytes, int* counter, uint64_t* bytesRead = nullptr)
+        : inner_(std::move(bytes)), counter_(counter), bytesRead_(bytesRead) {}
     uint64_t Size() const override { return inner_.Size(); }
     int64_t ReadAt(uint64_t offset, void* buffer, size_t length) const override {
         ++*counter_;
-        return inner_.ReadAt(offset, buffer, length);
+        const int64_t n = inner_.ReadAt(offset, buffer, length);
+        if (bytesRead_ && n > 0)
+            *bytesRead_ += static_cast<uint64_t>(n);
+        return n;
     }
 
 private:
     media::MemorySource inner_;
     int* counter_;
+    uint64_t* bytesRead_;
 };
 
 }  // namespace zo::test
