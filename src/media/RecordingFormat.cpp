@@ -221,19 +221,27 @@ bool ParseVideoHeader(const uint8_t* frame, size_t length, int videoCode, VideoH
     if (out.quantiser == 15)
         return false;
 
-    uint32_t reg = 0xFFFFFFFFu;
+    // Every code 00 00 01 xx whose bytes all lie at offset 5 or later: a
+    // frame start code (xx F8..FD) ends the scan at xx, any other is a slice
+    // code. The 01 bytes are found with memchr, which is vectorised and
+    // skips the coded data far faster than a byte-by-byte shift register.
     out.scanEnd = length;
-    for (size_t i = 5; i < length; ++i) {
-        reg = (reg << 8) | frame[i];
-        if (reg >= 0x000001F8u && reg <= 0x000001FDu) {
-            out.scanEnd = i;
+    for (size_t p = 7; p + 1 < length;) {
+        const void* one = std::memchr(frame + p, 0x01, length - 1 - p);
+        if (!one)
             break;
-        }
-        if ((reg & 0xFFFFFF00u) == 0x00000100u) {
+        p = static_cast<size_t>(static_cast<const uint8_t*>(one) - frame);
+        if (frame[p - 1] == 0 && frame[p - 2] == 0) {
+            const uint8_t code = frame[p + 1];
+            if (code >= 0xF8 && code <= 0xFD) {
+                out.scanEnd = p + 1;
+                break;
+            }
             if (out.sliceCount < kMaxSliceCodes)
-                out.sliceOffsets[out.sliceCount] = static_cast<uint32_t>(i - 3);
+                out.sliceOffsets[out.sliceCount] = static_cast<uint32_t>(p - 2);
             ++out.sliceCount;
         }
+        ++p;
     }
     if (out.sliceCount == 14) {
         out.width = 640;

@@ -270,5 +270,42 @@ TEST(PicturePeriod, FollowsHeightAndCode) {
     EXPECT_EQ(PicturePeriodUs(100, kVideoZOT), 0);
 }
 
+// The slice scan against the plain shift-register scan it replaces, on
+// random pictures rich in zeros, ones and frame start codes.
+TEST(VideoHeader, SliceScanMatchesTheShiftRegisterScan) {
+    synth::Rng rng(20261208);
+    constexpr uint8_t kAlphabet[] = {0x00, 0x00, 0x00, 0x01, 0x01, 0xF8, 0xFB, 0xFD, 0xFE, 0x47};
+    for (int round = 0; round < 20000; ++round) {
+        const size_t length = 6 + rng.Next() % 300;
+        std::vector<uint8_t> frame(length);
+        for (size_t i = 5; i < length; ++i)
+            frame[i] = rng.Next() % 4 == 0 ? static_cast<uint8_t>(rng.Next())
+                                           : kAlphabet[rng.Next() % sizeof kAlphabet];
+        frame[0] = 0;
+        frame[1] = 0;
+        frame[2] = 1;
+        frame[3] = 0xF9;
+        frame[4] = 0x13;
+        uint32_t reg = 0xFFFFFFFFu;
+        size_t scanEnd = length;
+        std::vector<uint32_t> slices;
+        for (size_t i = 5; i < length; ++i) {
+            reg = (reg << 8) | frame[i];
+            if (reg >= 0x000001F8u && reg <= 0x000001FDu) {
+                scanEnd = i;
+                break;
+            }
+            if ((reg & 0xFFFFFF00u) == 0x00000100u)
+                slices.push_back(static_cast<uint32_t>(i - 3));
+        }
+        VideoHeader h;
+        ParseVideoHeader(frame.data(), length, kVideoZOC, h);
+        ASSERT_EQ(h.scanEnd, scanEnd) << "round " << round;
+        ASSERT_EQ(static_cast<size_t>(h.sliceCount), slices.size()) << "round " << round;
+        for (size_t s = 0; s < slices.size() && s < kMaxSliceCodes; ++s)
+            ASSERT_EQ(h.sliceOffsets[s], slices[s]) << "round " << round;
+    }
+}
+
 }  // namespace
 }  // namespace zo::media
