@@ -124,10 +124,22 @@ inline void PutFlat(uint8_t* dst, int stride, int value) {
         std::memset(dst + y * stride, value, 8);
 }
 
-// Transforms and stores the decoded blocks, two at a time.
-void StorePending(IdctPutFn put, IdctPut2Fn put2, int16_t (*blocks)[64], uint8_t* const* targets,
-                  const int* strides, int count) {
+// Transforms and stores the decoded blocks: four at a time, then pairs.
+struct Transforms {
+    IdctPutFn put;
+    IdctPut2Fn put2;
+    IdctPut4Fn put4;
+};
+
+void StorePending(const Transforms& t, int16_t (*blocks)[64], uint8_t* const* targets, const int* strides,
+                  int count) {
+    const IdctPutFn put = t.put;
+    const IdctPut2Fn put2 = t.put2;
     int i = 0;
+    if (count >= 4) {
+        t.put4(blocks, targets, strides);
+        i = 4;
+    }
     for (; i + 1 < count; i += 2)
         put2(blocks[i], targets[i], strides[i], blocks[i + 1], targets[i + 1], strides[i + 1]);
     if (i < count)
@@ -176,12 +188,11 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
     uint8_t* const cbPlane = picture + static_cast<size_t>(width) * height;
     uint8_t* const crPlane = cbPlane + static_cast<size_t>(width) * height / 4;
     const int chromaStride = width / 2;
-    const IdctPutFn put = IdctPut();
+    const Transforms transforms{IdctPut(), IdctPut2(), IdctPut4()};
     const SignedTables& table = CoefficientTables();
     uint16_t scale[64];
     for (int k = 0; k < 64; ++k)
         scale[k] = static_cast<uint16_t>(kIntraMatrix[k] * quantiser);
-    const IdctPut2Fn put2 = IdctPut2();
     alignas(32) int16_t blocks[6][64];
     uint8_t* targets[6] = {};
     int strides[6] = {};
@@ -235,7 +246,7 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
                 ClearBlock(block);
                 int last = 0;
                 if (!DecodeBlock(bits, table, scale, block, last)) {
-                    StorePending(put, put2, blocks, targets, strides, pending);
+                    StorePending(transforms, blocks, targets, strides, pending);
                     return 0;
                 }
                 if (last == 0) {
@@ -246,7 +257,7 @@ int CZoVdec::DecodePicture(const uint8_t* data, size_t length, uint8_t* picture)
                 strides[pending] = stride;
                 ++pending;
             }
-            StorePending(put, put2, blocks, targets, strides, pending);
+            StorePending(transforms, blocks, targets, strides, pending);
             ++column;
         }
     }

@@ -3,8 +3,8 @@
 // Two passes of one 8-point transform (rows with rounding 2048 and shift
 // 12, then columns with 262144 and 19), sums in 32-bit two's complement,
 // each pass's outputs saturated to 16 bits, finally clamped to 0..255.
-// Each routine has a scalar reference and an SSE2 version (AVX2 where the
-// processor has it); the version used is chosen once per process
+// Each routine has a scalar reference and an SSE2 version (AVX2 or AVX-512
+// where the processor has it); the version used is chosen once per process
 // (ZO_FORCE_SCALAR=1 forces the reference). All give identical results.
 #pragma once
 
@@ -45,9 +45,21 @@ void IdctPut2Avx2(const int16_t* a, uint8_t* destinationA, int strideA, const in
 bool IdctHasAvx2();
 #endif
 
+// Four blocks at once (consecutive in memory), each to its own destination
+// and stride.
+using IdctPut4Fn = void (*)(const int16_t (*blocks)[64], uint8_t* const* destinations, const int* strides);
+void IdctPut4Scalar(const int16_t (*blocks)[64], uint8_t* const* destinations, const int* strides);
+#if defined(__x86_64__)
+// Only where the processor has AVX-512 F and BW.
+void IdctPut4Avx512(const int16_t (*blocks)[64], uint8_t* const* destinations, const int* strides);
+bool IdctHasAvx512();
+#endif
+
 // The versions in use.
 Idct16Fn Idct16();
 IdctPutFn IdctPut();
 IdctPut2Fn IdctPut2();
+// Without AVX-512: two calls of the pair version in use.
+IdctPut4Fn IdctPut4();
 
 }  // namespace zo::codec

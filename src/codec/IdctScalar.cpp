@@ -78,9 +78,34 @@ void IdctPut2Sse2(const int16_t* a, uint8_t* dstA, int strideA, const int16_t* b
 }
 #endif
 
+void IdctPut4Scalar(const int16_t (*blocks)[64], uint8_t* const* destinations, const int* strides) {
+    for (int i = 0; i < 4; ++i)
+        IdctPutScalar(blocks[i], destinations[i], strides[i]);
+}
+
 #if defined(__x86_64__)
 bool IdctHasAvx2() { return __builtin_cpu_supports("avx2"); }
 #endif
+
+namespace {
+// Four blocks as two pairs, with the pair version in use.
+void IdctPut4ByPairs(const int16_t (*blocks)[64], uint8_t* const* destinations, const int* strides) {
+    const IdctPut2Fn put2 = IdctPut2();
+    put2(blocks[0], destinations[0], strides[0], blocks[1], destinations[1], strides[1]);
+    put2(blocks[2], destinations[2], strides[2], blocks[3], destinations[3], strides[3]);
+}
+}  // namespace
+
+IdctPut4Fn IdctPut4() {
+#if defined(__x86_64__)
+    static const IdctPut4Fn chosen = ForceScalar()     ? IdctPut4Scalar
+                                     : IdctHasAvx512() ? IdctPut4Avx512
+                                                       : IdctPut4ByPairs;
+#else
+    static const IdctPut4Fn chosen = ForceScalar() ? IdctPut4Scalar : IdctPut4ByPairs;
+#endif
+    return chosen;
+}
 
 IdctPut2Fn IdctPut2() {
 #if defined(__x86_64__)

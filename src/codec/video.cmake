@@ -3,8 +3,10 @@ list(APPEND ZO_CODEC_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/IdctScalar.cpp
   ${CMAKE_CURRENT_LIST_DIR}/IdctSse2.cpp
   ${CMAKE_CURRENT_LIST_DIR}/IdctAvx2.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/IdctAvx512.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CZoVdec.cpp
 )
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
   set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/IdctAvx2.cpp PROPERTIES COMPILE_OPTIONS -mavx2)
+  set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/IdctAvx512.cpp PROPERTIES COMPILE_OPTIONS "-mavx512f;-mavx512bw")
 endif()
