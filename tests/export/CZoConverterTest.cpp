@@ -377,7 +377,12 @@ TEST_F(Converter, StopEndsARunningExportAndCompletesTheFiles) {
     ASSERT_TRUE(Prepare(*c, dir / "rec.ZRF", 0xFFFF));
     c->SetFrameWaitMs(10);  // the dialog's pace: about 100 frames a second
     ASSERT_EQ(c->Start(), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Stop once the export is under way: a picture written, however loaded
+    // the machine.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (c->PicturesWritten() == 0 && !c->IsFinished() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(c->PicturesWritten(), 0u);
     EXPECT_EQ(c->Stop(), 1);
     EXPECT_TRUE(c->IsFinished());
     EXPECT_LT(c->PicturesWritten(), c->Scan().pictures[0] + c->Scan().pictures[1]);
