@@ -18,6 +18,7 @@
 
 #include "Registry.h"
 #include "Util.h"
+#include "Validators.h"
 #include "engine/CZoViewer2.h"
 #include "net/CZoNetSource.h"
 #include "platform/MessagePort.h"
@@ -195,7 +196,7 @@ RegisteredCommand AddRecord(CLI::App& app, int&, char**) {
     cmd->add_option("--port", o->port, "DVR port")->check(CLI::Range(1, 65535));
     cmd->add_option("--password", o->password, "DVR password");
     cmd->add_option("--out", o->out, "folder for the recording (named YYYYMMDD-HHMMSS.ZRF)")->required();
-    cmd->add_option("--seconds", o->seconds, "time to record (default 10)")->check(CLI::Range(0.0, 1e7));
+    cmd->add_option("--seconds", o->seconds, "time to record (default 10)")->check(PositiveFinite(1e7));
     cmd->add_option("--ddns", o->ddns, "ask this DDNS server (HOST:PORT) for the DVR's address");
     cmd->add_option("--name", o->name, "the DVR's name at the DDNS server");
     cmd->add_option("--timeout", o->timeoutMs, "connection and reply timeout in ms (default 7000)")
