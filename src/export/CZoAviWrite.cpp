@@ -58,6 +58,7 @@ int CZoAviWrite::OpenFile(const std::string& path) {
     if (context_)
         Close();
     closeError_.clear();
+    avError_ = 0;
     // Written under a temporary name beside `path`, renamed into place by Close.
     if (!output_.Open(path)) {
         closeError_ = output_.Error();
@@ -204,6 +205,7 @@ int CZoAviWrite::WriteVideo(int64_t n, const uint8_t* picture) {
     packet_->data = nullptr;
     packet_->size = 0;
     if (ret < 0) {
+        NoteError(ret);
         videoFailed_ = true;
         return 0;
     }
@@ -232,6 +234,7 @@ int CZoAviWrite::WriteSound(const uint8_t* data, int length) {
     packet_->data = nullptr;
     packet_->size = 0;
     if (ret < 0) {
+        NoteError(ret);
         failed_ = true;
         return 0;
     }
@@ -239,15 +242,31 @@ int CZoAviWrite::WriteSound(const uint8_t* data, int length) {
     return 1;
 }
 
+void CZoAviWrite::NoteError(int error) {
+    if (avError_ == 0)
+        avError_ = error;
+}
+
 bool CZoAviWrite::Release() {
     xvid_.Close();
     bool ok = true;
     const bool opened = context_ != nullptr;
     if (context_) {
-        if (headerWritten_ && av_write_trailer(context_) < 0)
+        if (headerWritten_) {
+            const int ret = av_write_trailer(context_);
+            if (ret < 0) {
+                NoteError(ret);
+                ok = false;
+            }
+        }
+        if (context_->pb && context_->pb->error < 0) {
+            NoteError(context_->pb->error);
             ok = false;
-        if (avio_closep(&context_->pb) < 0)
+        }
+        if (const int ret = avio_closep(&context_->pb); ret < 0) {
+            NoteError(ret);
             ok = false;
+        }
         avformat_free_context(context_);
         context_ = nullptr;
         if (ok && headerWritten_ && handler_ == kHandlerUncompressed &&
@@ -263,8 +282,12 @@ bool CZoAviWrite::Release() {
         if (!placed)
             closeError_ = output_.Error();
     } else if (output_.IsOpen() || !output_.TemporaryPath().empty()) {
-        if (opened && headerWritten_)
-            closeError_ = path_ + ": cannot write" + (ok ? " (a write failed)" : " (the index could not be written)");
+        if (opened && headerWritten_) {
+            char reason[AV_ERROR_MAX_STRING_SIZE] = "a write failed";
+            if (avError_ < 0)
+                av_strerror(avError_, reason, sizeof reason);
+            closeError_ = path_ + ": cannot write: " + reason;
+        }
         output_.Abort();
     }
     av_packet_free(&packet_);

@@ -77,6 +77,7 @@ public:
 private:
     // Completes the file; true if it was put in place (or none was open).
     bool Release();
+    void NoteError(int error);
 
     bool videoFailed_ = false;
     codec::WaveFormat soundFormat_;
@@ -94,6 +95,7 @@ private:
     std::string path_;
     platform::OutputFile output_;
     std::string closeError_;
+    int avError_ = 0;  // the first error libavformat reported for this file
     XvidEncoder xvid_;
 };
 

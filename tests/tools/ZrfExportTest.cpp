@@ -2,6 +2,8 @@
 // ffprobe and ffmpeg.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "support/RunProcess.h"
@@ -114,3 +116,43 @@ TEST_F(ZrfExport, ExistingFilesNeedForceWithoutATerminal) {
 }
 
 }  // namespace
+
+// A full disk, a FIFO in place of the options file and an unknown encoder
+// never end in a claim of success or in a partial AVI file.
+TEST_F(ZrfExport, FailuresAreReportedAndLeaveNoFiles) {
+    ASSERT_EQ(Zrf("gen " + P("demo.ZRF") + " --seconds 1 --channels 2").status, 0);
+    auto avis = [&] {
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(dir))
+            n += entry.path().string().find(".avi") != std::string::npos;
+        return n;
+    };
+    // 1 MiB at most per file: uncompressed pictures of 860 KB each overflow it.
+    ProcessResult r = zo::test::RunProcess("cd '" + dir.string() + "' && ulimit -f 1024 && " +
+                                               std::string(ZRF_BINARY) + " export demo.ZRF out.avi --codec raw --no-time",
+                                           dir / "stderr.txt");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("wrote"), std::string::npos) << r.err;
+    EXPECT_EQ(avis(), 0);
+
+    // A FIFO named CompOptions is not read (it would block for ever).
+    ASSERT_EQ(::mkfifo(P("CompOptions").c_str(), 0644), 0);
+    r = Zrf("export demo.ZRF out.avi --no-time --channels 1");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("CompOptions': it is a FIFO"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("uncompressed"), std::string::npos) << r.err;
+    fs::remove(dir / "CompOptions");
+    fs::remove(dir / "out-CH1.avi");
+
+    // An options file naming an encoder that does not exist.
+    ASSERT_EQ(Zrf("export --write-options CompOptions --codec xvid").status, 0);
+    std::fstream f(dir / "CompOptions", std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(4);  // the handler field
+    f.write("abcd", 4);
+    f.close();
+    r = Zrf("export demo.ZRF out.avi --no-time");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("CompOptions' names the video handler 'abcd'"), std::string::npos) << r.err;
+    EXPECT_EQ(avis(), 0);
+}

@@ -145,21 +145,41 @@ int RunRecord(const RecordOptions& o) {
         const zo::net::NetCounters counters = source.GetCounters();
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::fprintf(stderr,
-                     "%s%6.1f s  %-10s  pictures %llu  sound %llu  bytes %llu  queue drops %llu  not recorded %llu%s",
+                     "%s%6.1f s  %-10s  pictures %llu  sound %llu  bytes %llu  dropped %llu  not recorded %llu%s",
                      last ? "" : "\r", elapsed, StateName(source.GetConnectState()),
                      static_cast<unsigned long long>(stats.videoFramesWritten),
                      static_cast<unsigned long long>(stats.soundFramesWritten),
                      static_cast<unsigned long long>(stats.bytesWritten),
-                     static_cast<unsigned long long>(counters.videoDroppedFull + counters.audioDroppedFull),
+                     static_cast<unsigned long long>(counters.videoDroppedFull + counters.audioDroppedFull +
+                                                     counters.videoDroppedTooLong + counters.audioDroppedTooLong),
                      static_cast<unsigned long long>(stats.framesDropped), last ? "\n" : "");
         if (!last && !isatty(2))
             std::fputc('\n', stderr);
     };
+    // A connection that drops is reported at once, and so is its return
+    // with the time it left unrecorded.
+    bool online = true;
+    auto lostAt = start;
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const auto now = std::chrono::steady_clock::now();
         if (interrupted.load() || std::chrono::duration<double>(now - start).count() >= o.seconds)
             break;
+        const bool nowOnline = source.GetConnectState() == zo::net::Online;
+        if (online && !nowOnline) {
+            lostAt = now;
+            std::fputc('\n', stderr);
+            Error("connection lost after " +
+                  std::to_string(static_cast<long>(std::chrono::duration<double>(now - start).count())) +
+                  " s; connecting again");
+        } else if (!online && nowOnline) {
+            char gap[96];
+            std::snprintf(gap, sizeof gap, "connected again; %.1f s of the stream were not recorded",
+                          std::chrono::duration<double>(now - lostAt).count());
+            std::fputc('\n', stderr);
+            Error(gap);
+        }
+        online = nowOnline;
         if (notifications.Count(zo::net::WM_DVR_DISCONNECTED) > 0) {
             std::fputc('\n', stderr);
             Error("the DVR ended the connection");
@@ -179,6 +199,10 @@ int RunRecord(const RecordOptions& o) {
     }
     engine.StopRecording();
     report(true);
+    if (!online && status == kExitOk) {
+        Error("connection lost and not restored: the recording ends where it was lost");
+        status = kExitFailure;
+    }
     engine.Disconnect();
     const zo::media::FileWriteStats stats = engine.Recorder().GetStats();
     std::printf("%s\n", path.c_str());

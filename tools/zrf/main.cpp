@@ -1,6 +1,7 @@
 // zrf: the command-line front end of the viewer. Every headless job.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <vector>
 
 #include "Commands.h"
@@ -16,6 +17,9 @@ std::vector<CommandFactory>& RegisteredCommands() {
 }  // namespace zrf
 
 int main(int argc, char** argv) {
+    // A write beyond the file-size limit fails with EFBIG and is reported
+    // like any other failed write, instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
     CLI::App app{"zrf: inspect, cut and generate DVR recordings (.ZRF files and raw DVR disks)"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "zrf 0.1.0");
