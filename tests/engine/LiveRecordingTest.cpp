@@ -95,12 +95,15 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
     platform::SystemClock clock;
     EngineHarness h(&clock);
     CZoViewer2& e = h.Engine();
-    e.SetTimeout(700);  // a silent stream is given up and connected again after 0.7 s
+    // A silent stream is given up and connected again after 0.7 s. The other
+    // faults must not time out on a slow machine (a connection given up loses
+    // frames in flight that no counter holds), so they get a long timeout.
+    e.SetTimeout(GetParam() == synth::DvrFault::Silence ? 700 : 30000);
     ASSERT_EQ(e.Connect("127.0.0.1", sim.Port(), "rec"), 1);
     // Recording is on before the first frame arrives.
     ASSERT_EQ(e.StartRecording((dir / "live.ZRF").string()), 1) << e.Recorder().GetLastErrorText();
     ASSERT_TRUE(WaitFor([&] { return e.IsConnected() == 1; }));
-    ASSERT_TRUE(sim.WaitForSentFrames(120, 60000));
+    ASSERT_TRUE(sim.WaitForSentFrames(120, 180000));
     ASSERT_TRUE(WaitFor([&] { return e.Recorder().GetStats().videoFramesWritten >= 40; }));
     e.Disconnect();
     sim.Stop();
@@ -108,8 +111,9 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
     const net::NetCounters counters = e.NetSource().GetCounters();
     const auto recorded = ReadBack((dir / "live.ZRF").string());
     ASSERT_GT(recorded.size(), 40u);
-    if (GetParam() == synth::DvrFault::Silence)
+    if (GetParam() == synth::DvrFault::Silence) {
         EXPECT_GE(counters.reconnections, 1u);  // the recording spans two connections
+    }
     if (GetParam() == synth::DvrFault::None) {
         // A consumer that keeps up refuses nothing.
         EXPECT_EQ(counters.videoDroppedFull + counters.audioDroppedFull, 0u)
@@ -136,7 +140,10 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
         size_t i = 0;
         uint64_t skipped = 0;
         size_t matched = 0;
-        for (size_t r = 0; r < recorded.size(); ++r) {
+        // The recording's last frame is read without its trailing zero
+        // bytes (they cannot be told from the fill that completes the last
+        // block), so it is not compared.
+        for (size_t r = 0; r + 1 < recorded.size(); ++r) {
             const auto& [frame, other] = recorded[r];
             if (frame.video != video)
                 continue;
@@ -145,7 +152,7 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
                    !(expected[j]->deliveredMd5 == frame.md5 || (!other.empty() && expected[j]->deliveredMd5 == other)))
                 ++j;
             ASSERT_TRUE(j < expected.size() && j - i <= refused - skipped)
-                << (video ? "picture " : "sound frame ") << r << " of the recording is not the next one sent";
+                << (video ? "picture " : "sound frame ") << r << " of the recording is not the next one sent" << " (" << skipped << " of " << refused << " refused frames skipped)";
             skipped += j - i;
             i = j + 1;
             ++matched;
