@@ -43,6 +43,9 @@ public:
     int OpenSource(std::unique_ptr<ByteSource> source, const std::string& name, bool rawDisk);
     int Close();
     int IsOpen() const { return source_ != nullptr; }
+    // The byte source being read (nullptr when closed); its reads are
+    // thread-safe, so block-level searches may run beside frame reads.
+    const ByteSource* Source() const { return source_.get(); }
 
     uint64_t GetSize() const { return size_.load(std::memory_order_relaxed); }
     uint64_t GetPosition() const { return position_.load(std::memory_order_relaxed); }
