@@ -27,10 +27,10 @@ bool TimeFitsAround(int64_t previous, int64_t time, int64_t next) {
 
 TimeLocator::TimeLocator(const ByteSource& source, int videoCode, bool rawDisk)
     : source_(source), videoCode_(videoCode), rawDisk_(rawDisk), blocks_(source.Size() / kBlockSize),
-      chunk_(kMaxRun * kBlockSize), headers_(kMaxRun) {}
+      chunk_(std::min<uint64_t>(kMaxRun, blocks_) * kBlockSize), headers_(std::min<uint64_t>(kMaxRun, blocks_)) {}
 
 void TimeLocator::Load(uint64_t first, uint64_t count) {
-    count = std::min(count, blocks_ - first);
+    count = std::min({count, blocks_ - first, static_cast<uint64_t>(headers_.size())});
     ++reads_;
     blocksRead_ += count;
     const int64_t got = source_.ReadAt(first * kBlockSize, chunk_.data(), count * kBlockSize);
@@ -218,14 +218,18 @@ std::vector<int64_t> PlainTimeScan::CountingTimes(const std::vector<int64_t>& ch
     return out;
 }
 
-PlainTimeScan PlainTimeScan::Read(const ByteSource& source, int videoCode, bool rawDisk) {
+PlainTimeScan PlainTimeScan::Read(const ByteSource& source, int videoCode, bool rawDisk,
+                                  const std::function<bool(uint64_t, uint64_t)>& progress) {
     const uint64_t blocks = source.Size() / kBlockSize;
     std::vector<int64_t> checked(blocks, -1);
-    std::vector<uint8_t> chunk(kMaxRun * kBlockSize);
+    std::vector<uint8_t> chunk(std::min(kMaxRun, blocks) * kBlockSize);
+    bool readError = false;
     for (uint64_t b = 0; b < blocks; b += kMaxRun) {
         const uint64_t count = std::min(kMaxRun, blocks - b);
         const int64_t got = source.ReadAt(b * kBlockSize, chunk.data(), count * kBlockSize);
         const uint64_t whole = got > 0 ? static_cast<uint64_t>(got) / kBlockSize : 0;
+        if (whole < count)
+            readError = true;
         for (uint64_t k = 0; k < std::min(count, whole); ++k) {
             uint8_t* header = chunk.data() + k * kBlockSize;
             if (rawDisk)
@@ -234,8 +238,11 @@ PlainTimeScan PlainTimeScan::Read(const ByteSource& source, int videoCode, bool 
             if (h.valid)
                 checked[b + k] = h.timeSeconds;
         }
+        if (progress && !progress((b + count) * kBlockSize, blocks * kBlockSize))
+            break;
     }
     PlainTimeScan scan;
+    scan.readError = readError;
     scan.times = CountingTimes(checked);
     int drops = 0;
     int64_t last = -1, firstTime = -1;

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "media/ByteSource.h"
@@ -73,8 +74,8 @@ private:
     // Header of block `i` (i < blocks_), reading a chunk around it on a miss.
     Header HeaderAt(uint64_t i);
     void Load(uint64_t first, uint64_t count);
-    // Nearest check-passing block before / after `i`, -1 if none; scans in
-    // growing steps but gives up beyond `limit` blocks (returns -2).
+    // Time of the nearest check-passing block before (`direction` < 0) or
+    // after `i`, -1 if none.
     int64_t NeighbourTime(uint64_t i, int direction);
     // First counting block in [from, end), kNoBlockIndex if none.
     uint64_t NextCounting(uint64_t from, uint64_t end);
@@ -95,9 +96,7 @@ private:
     std::vector<Header> headers_;
     uint64_t chunkFirst_ = 0;
     uint64_t chunkCount_ = 0;
-    // Sequential reading grows the chunk; a jump starts it small again.
-    uint64_t nextSequential_ = kNoBlockIndex;
-    uint64_t previousSequential_ = kNoBlockIndex;
+    // Reading on from a chunk grows the next one; a jump starts it small again.
     uint64_t run_ = 4;
 
     uint64_t reads_ = 0;
@@ -114,7 +113,11 @@ struct PlainTimeScan {
     // whose last time is not after its first.
     bool ring = true;
 
-    static PlainTimeScan Read(const ByteSource& source, int videoCode, bool rawDisk);
+    // `progress(done, total)` in bytes now and then; returning false stops
+    // the scan (the rest counts as unread, -1).
+    static PlainTimeScan Read(const ByteSource& source, int videoCode, bool rawDisk,
+                              const std::function<bool(uint64_t, uint64_t)>& progress = {});
+    bool readError = false;  // some blocks could not be read (taken as damaged)
     // Counting time of every block from their check results and times (-1: check fails).
     static std::vector<int64_t> CountingTimes(const std::vector<int64_t>& checked);
     TimeLocator::Result Find(uint32_t seconds) const;

@@ -5,6 +5,7 @@
 #include <openssl/sha.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -200,6 +201,57 @@ TEST_F(ZrfTime, EvidenceAcrossTheTurningPointOfARawDisk) {
     EXPECT_EQ(sums(a / "SHA256SUMS"), sums(dir / "b" / "SHA256SUMS"));
     // The source was not touched.
     EXPECT_EQ(ReadAll(dir / "ring.img"), image);
+}
+
+TEST_F(ZrfTime, IndexOfARingDiskIsCachedPerSourceOutsideItsFolder) {
+    std::vector<uint8_t> image = RingDisk("ring.img", 40, 5);
+    for (uint64_t b = 300; b < 310; ++b)
+        image[b * kBlockSize + 6] ^= 0x5A;  // damaged: the check byte (swapped to offset 6) fails
+    WriteAll(dir / "ring.img", image);
+    fs::remove(dir / "linear.ZRF");
+    zo::media::MemorySource source(image);
+    const auto plain = zo::media::PlainTimeScan::Read(source, zo::media::kVideoZOC, true);
+    uint64_t counting = 0;
+    for (int64_t t : plain.times)
+        counting += t >= 0;
+
+    const std::string env = "XDG_CACHE_HOME=" + P("cache") + " ";
+    auto index = [&](const std::string& extra) {
+        return zo::test::RunProcess(env + ZRF_BINARY + " index " + P("ring.img") + " --disk --json" + extra,
+                                    dir / "stderr.txt");
+    };
+    auto r = index("");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"cached\": false"), std::string::npos);
+    EXPECT_NE(r.out.find("\"turning_point\": {\"block\": " + std::to_string(plain.turn) + ","), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"recording_blocks\": " + std::to_string(counting) + ","), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"damaged\": [{\"first_block\": 0, \"blocks\": 5}, {\"first_block\": 300, \"blocks\": 10}]"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\"first_block\": " + std::to_string(plain.turn)), std::string::npos);
+
+    // The second run comes from the cache, which lies in the cache folder only.
+    const std::string first = r.out;
+    r = index("");
+    EXPECT_NE(r.out.find("\"cached\": true"), std::string::npos);
+    EXPECT_EQ(r.out.substr(r.out.find("\"turning_point\"")), first.substr(first.find("\"turning_point\"")));
+    size_t files = 0;
+    for (const auto& e : fs::directory_iterator(dir / "cache" / "zoviewer"))
+        files += e.path().filename().string().rfind("index-", 0) == 0;
+    EXPECT_EQ(files, 1u);
+    std::vector<std::string> beside;
+    for (const auto& e : fs::directory_iterator(dir))
+        beside.push_back(e.path().filename().string());
+    std::sort(beside.begin(), beside.end());
+    EXPECT_EQ(beside, (std::vector<std::string>{"cache", "ring.img", "stderr.txt"}));
+    EXPECT_NE(index(" --no-cache").out.find("\"cached\": false"), std::string::npos);
+
+    // A changed source is indexed again.
+    image[(image.size() / kBlockSize / 2) * kBlockSize + 6] ^= 0x5A;
+    WriteAll(dir / "ring.img", image);
+    r = index("");
+    EXPECT_NE(r.out.find("\"cached\": false"), std::string::npos);
+    EXPECT_NE(r.out.find("\"damaged_blocks\": 16,"), std::string::npos) << r.out;
 }
 
 TEST_F(ZrfTime, EvidenceRefusals) {
