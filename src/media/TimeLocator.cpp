@@ -148,12 +148,25 @@ bool TimeLocator::InOlderPart(uint64_t i, uint32_t firstTime) {
     const int64_t t = CountingTime(i);
     if (t != firstTime)
         return t < firstTime;
-    for (uint64_t j = i + 1; j < blocks_; ++j) {
+    // Blocks (sameFrom_, sameEnd_) are known to hold no counting time other
+    // than the first block's; sameEnd_ is the next block that does, or the
+    // end. A recorder whose clock stood still is then read once, not once
+    // per probe.
+    if (i >= sameFrom_ && i < sameEnd_)
+        return sameEnd_ == blocks_;
+    uint64_t j = i + 1;
+    for (; j < blocks_; ++j) {
+        if (j > sameFrom_ && j < sameEnd_) {
+            j = sameEnd_;  // already known up to there
+            break;
+        }
         const int64_t u = CountingTime(j);
         if (u >= 0 && u != firstTime)
-            return false;
+            break;
     }
-    return true;
+    sameFrom_ = i;
+    sameEnd_ = j;
+    return j == blocks_;
 }
 
 uint64_t TimeLocator::FirstBlock() {

@@ -90,6 +90,7 @@ private:
     bool turnKnown_ = false;
     uint64_t first_ = kNoBlockIndex;
     uint64_t turn_ = kNoBlockIndex;
+    uint64_t sameFrom_ = 0, sameEnd_ = 0;  // see InOlderPart
 
     // Decoded headers of the last chunk read, and its place.
     std::vector<uint8_t> chunk_;

@@ -62,6 +62,7 @@ TEST(TimeLocator, FindsEverySecondOfRingImages) {
         {"turned near the end", spec(3999, 2, {}, {})},
         {"turned at block 1", spec(1, 3, {}, {})},
         {"runs of identical seconds", spec(900, 37, {}, {})},
+        {"a clock that stood still", spec(1000, 2000, {}, {})},
         {"recorder area and never-written tail", spec(0, 2, {{0, 40}, {3000, 4000}}, {})},
         {"zeros across the turn", spec(2000, 2, {{1990, 2300}}, {})},
         {"damage everywhere", spec(2500, 3, {}, {{5, 6}, {100, 103}, {1999, 2000}, {2500, 2501}, {2600, 2900}, {3998, 4000}})},
