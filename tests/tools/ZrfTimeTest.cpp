@@ -274,7 +274,16 @@ TEST_F(ZrfTime, EvidenceRefusals) {
         EXPECT_EQ(r.status, row.status) << row.args << r.err;
         EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
     }
+    EXPECT_FALSE(fs::exists(dir / "o1"));  // made, then removed with nothing in it
     EXPECT_FALSE(fs::exists(dir / "o2"));
+    // A write that fails (a file size limit) fails the command and leaves no package behind.
+    r = zo::test::RunProcess("sh -c \"trap '' XFSZ; ulimit -f 1000; " + std::string(ZRF_BINARY) + " evidence " +
+                                 P("rec.ZRF") + " " + P("small") +
+                                 " --no-avi --from '2009-03-14 12:34:56' --to '2009-03-14 12:35:00'\"",
+                             dir / "stderr.txt");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("extract.ZRF"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "small"));
     // A whole small recording without AVI files, with the source's digest.
     r = Run("evidence " + P("rec.ZRF") + " " + P("p") +
             " --no-avi --hash-source --from \"2009-03-14 12:30:00\" --to \"2009-03-14 12:40:00\"");

@@ -561,6 +561,7 @@ int RunEvidence(const EvidenceOptions& o) {
     // A new, empty output folder.
     const fs::path dir = o.outdir;
     std::error_code ec;
+    bool createdDir = false;
     if (fs::exists(fs::symlink_status(dir, ec))) {
         if (!fs::is_directory(dir, ec)) {
             Error("'" + o.outdir + "' exists and is not a folder");
@@ -573,15 +574,29 @@ int RunEvidence(const EvidenceOptions& o) {
     } else if (!fs::create_directories(dir, ec) || ec) {
         Error("cannot create '" + o.outdir + "': " + ec.message());
         return kExitFailure;
+    } else {
+        createdDir = true;
     }
-    // The package never goes into the source.
-    uint64_t sourceDevice = 0, sourceInode = 0;
-    struct stat dirStat {};
-    if (source->Identity(sourceDevice, sourceInode) && ::stat(dir.c_str(), &dirStat) == 0 &&
-        dirStat.st_ino == sourceInode && dirStat.st_dev == sourceDevice) {
-        Error("the output folder is the source");
-        return kExitFailure;
-    }
+    // A package that fails part way is removed again: no folder of
+    // evidence is left that looks complete but is not.
+    struct Cleanup {
+        fs::path dir;
+        bool createdDir;
+        bool keep = false;
+        ~Cleanup() {
+            if (keep)
+                return;
+            std::error_code e;
+            for (const char* name : {"extract.ZRF", "frames.csv", "report.txt", "report.json", "run.txt", "SHA256SUMS"})
+                fs::remove(dir / name, e);
+            for (int c = 1; c <= 16; ++c) {
+                fs::remove(dir / ("CH" + std::to_string(c) + ".avi"), e);
+                fs::remove(dir / (".partial-CH" + std::to_string(c) + ".avi"), e);
+            }
+            if (createdDir)
+                fs::remove(dir, e);  // only when empty
+        }
+    } cleanup{dir, createdDir};
 
     media::TimeLocator locator(*source, o.videoCode, o.rawDisk);
     const media::TimeLocator::Result found = locator.Find(from);
@@ -839,6 +854,7 @@ int RunEvidence(const EvidenceOptions& o) {
     }
     if (!WriteTextFile(dir / "SHA256SUMS", sums))
         return kExitFailure;
+    cleanup.keep = true;
 
     std::fprintf(stderr, "wrote %s: %zu blocks from %s to %s, %llu frames, %zu AVI file%s%s\n", o.outdir.c_str(),
                  range.blocks.size(), FormatBlockTime(foundFrom).c_str(), FormatBlockTime(foundTo).c_str(),
