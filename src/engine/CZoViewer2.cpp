@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "media/BlockScan.h"
 #include "media/RecordingFormat.h"
 #include "media/TimeLocator.h"
 
@@ -144,6 +145,16 @@ int CZoViewer2::OpenRecordingSource(std::unique_ptr<media::ByteSource> source, c
     window_.ResetPictures();
     speed_.store(1.0, std::memory_order_relaxed);
     fastPlay_ = false;
+    // Play starts at the first valid block: a DVR disk begins with the
+    // recorder's own area, which the failure limits would not get past. The
+    // search is bounded (256 MiB) so that opening stays quick.
+    if (const media::ByteSource* bytes = reader_.Source()) {
+        constexpr uint64_t kFirstBlockSearch = 256ull << 20;
+        const uint64_t first = media::FindNextValidBlock(*bytes, reader_.VideoCode(), reader_.RawDisk(), 0, nullptr,
+                                                         kFirstBlockSearch);
+        if (first != media::kNoBlock)
+            reader_.SetPosition(first);
+    }
     // The first command is posted before the worker exists, so a command
     // the user gives at once is never overwritten by it.
     PostCommand(kCommandPlay);

@@ -28,10 +28,11 @@ AVRational TimeBase(uint32_t rate, uint32_t scale) {
 // also the bitmap's compression field. Uncompressed pictures need tag 0
 // there, so the handler "DIB " is put into the video stream header once the
 // file is complete.
-void PatchVideoHandler(const std::string& path, uint32_t handler) {
+bool PatchVideoHandler(const std::string& path, uint32_t handler) {
     std::FILE* f = std::fopen(path.c_str(), "r+b");
     if (!f)
-        return;
+        return false;
+    bool ok = true;
     uint8_t head[8192];
     const size_t n = std::fread(head, 1, sizeof head, f);
     for (size_t i = 0; i + 16 <= n; ++i) {
@@ -39,12 +40,11 @@ void PatchVideoHandler(const std::string& path, uint32_t handler) {
             uint8_t code[4];
             for (int k = 0; k < 4; ++k)
                 code[k] = static_cast<uint8_t>(handler >> (8 * k));
-            if (std::fseek(f, static_cast<long>(i + 12), SEEK_SET) == 0)
-                std::fwrite(code, 1, 4, f);
+            ok = std::fseek(f, static_cast<long>(i + 12), SEEK_SET) == 0 && std::fwrite(code, 1, 4, f) == 4;
             break;
         }
     }
-    std::fclose(f);
+    return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace
@@ -57,13 +57,23 @@ int CZoAviWrite::OpenFile(const std::string& path) {
     pictureFormat_ = BitmapHeader{};
     if (context_)
         Close();
-    AVFormatContext* context = nullptr;
-    if (avformat_alloc_output_context2(&context, nullptr, "avi", path.c_str()) < 0 || !context) {
+    closeError_.clear();
+    avError_ = 0;
+    // Written under a temporary name beside `path`, renamed into place by Close.
+    if (!output_.Open(path)) {
+        closeError_ = output_.Error();
         failed_ = true;
         return 0;
     }
-    if (avio_open(&context->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) {
+    AVFormatContext* context = nullptr;
+    if (avformat_alloc_output_context2(&context, nullptr, "avi", path.c_str()) < 0 || !context) {
+        output_.Abort();
+        failed_ = true;
+        return 0;
+    }
+    if (avio_open(&context->pb, output_.TemporaryPath().c_str(), AVIO_FLAG_WRITE) < 0) {
         avformat_free_context(context);
+        output_.Abort();
         failed_ = true;
         return 0;
     }
@@ -195,6 +205,7 @@ int CZoAviWrite::WriteVideo(int64_t n, const uint8_t* picture) {
     packet_->data = nullptr;
     packet_->size = 0;
     if (ret < 0) {
+        NoteError(ret);
         videoFailed_ = true;
         return 0;
     }
@@ -223,6 +234,7 @@ int CZoAviWrite::WriteSound(const uint8_t* data, int length) {
     packet_->data = nullptr;
     packet_->size = 0;
     if (ret < 0) {
+        NoteError(ret);
         failed_ = true;
         return 0;
     }
@@ -230,27 +242,65 @@ int CZoAviWrite::WriteSound(const uint8_t* data, int length) {
     return 1;
 }
 
-void CZoAviWrite::Release() {
+void CZoAviWrite::NoteError(int error) {
+    if (avError_ == 0)
+        avError_ = error;
+}
+
+bool CZoAviWrite::Release() {
     xvid_.Close();
+    bool ok = true;
+    const bool opened = context_ != nullptr;
     if (context_) {
-        if (headerWritten_)
-            av_write_trailer(context_);
-        avio_closep(&context_->pb);
+        if (headerWritten_) {
+            const int ret = av_write_trailer(context_);
+            if (ret < 0) {
+                NoteError(ret);
+                ok = false;
+            }
+        }
+        if (context_->pb && context_->pb->error < 0) {
+            NoteError(context_->pb->error);
+            ok = false;
+        }
+        if (const int ret = avio_closep(&context_->pb); ret < 0) {
+            NoteError(ret);
+            ok = false;
+        }
         avformat_free_context(context_);
         context_ = nullptr;
-        if (headerWritten_ && handler_ == kHandlerUncompressed)
-            PatchVideoHandler(path_, kHandlerUncompressed);
+        if (ok && headerWritten_ && handler_ == kHandlerUncompressed &&
+            !PatchVideoHandler(output_.TemporaryPath(), kHandlerUncompressed))
+            ok = false;
+    }
+    // Only a file with its streams, every write and its index complete is
+    // put in place; anything else leaves no file behind.
+    const bool complete = opened && ok && headerWritten_ && !failed_ && !videoFailed_;
+    bool placed = false;
+    if (complete) {
+        placed = output_.Commit();
+        if (!placed)
+            closeError_ = output_.Error();
+    } else if (output_.IsOpen() || !output_.TemporaryPath().empty()) {
+        if (opened && headerWritten_) {
+            char reason[AV_ERROR_MAX_STRING_SIZE] = "a write failed";
+            if (avError_ < 0)
+                av_strerror(avError_, reason, sizeof reason);
+            closeError_ = path_ + ": cannot write: " + reason;
+        }
+        output_.Abort();
     }
     av_packet_free(&packet_);
     headerWritten_ = false;
     hasSound_ = false;
     videoIndex_ = soundIndex_ = -1;
+    return !opened || placed;
 }
 
 int CZoAviWrite::Close() {
-    Release();
+    const bool ok = Release();
     failed_ = false;
-    return 1;
+    return ok ? 1 : 0;
 }
 
 }  // namespace zo::exporter

@@ -5,9 +5,11 @@
 // MPEG-4 by Xvid (codec tag "XVID"), as the shared compression options say
 // when the streams are created.
 //
-// Life: OpenFile creates the file (replacing one of that name);
-// CreateStreams writes the header; WriteVideo and WriteSound append; Close,
-// a new OpenFile or the destructor complete the file.
+// Life: OpenFile creates the file under a temporary name beside the final
+// one; CreateStreams writes the header; WriteVideo and WriteSound append;
+// Close, a new OpenFile or the destructor complete the file and rename it
+// over the final name (replacing a file of that name), or remove it when it
+// could not be completed.
 //
 // Threads: one thread at a time. The export opens the file and creates the
 // streams on the user-interface thread and writes on its own thread.
@@ -20,6 +22,7 @@
 #include "codec/CZoAdec.h"
 #include "export/BitmapHeader.h"
 #include "export/XvidEncoder.h"
+#include "platform/OutputFile.h"
 
 struct AVFormatContext;
 struct AVPacket;
@@ -53,8 +56,12 @@ public:
     // no sound stream; a failure blocks further writes.
     int WriteSound(const uint8_t* data, int length);
 
-    // Completes and closes the file; clears failed. Always 1.
+    // Completes and closes the file and renames it into place; clears
+    // failed. 1, or 0 when a file was open but could not be completed (a
+    // write, the index, the close or the rename failed, or it never got its
+    // streams): no file is left behind then, and CloseError() says why.
     int Close();
+    const std::string& CloseError() const { return closeError_; }
 
     bool Failed() const { return failed_; }
     bool VideoFailed() const { return videoFailed_; }
@@ -68,7 +75,9 @@ public:
     int64_t VideoFramesWritten() const { return videoFrames_; }
 
 private:
-    void Release();
+    // Completes the file; true if it was put in place (or none was open).
+    bool Release();
+    void NoteError(int error);
 
     bool videoFailed_ = false;
     codec::WaveFormat soundFormat_;
@@ -84,6 +93,9 @@ private:
     uint32_t handler_ = 0;
     int64_t videoFrames_ = 0;
     std::string path_;
+    platform::OutputFile output_;
+    std::string closeError_;
+    int avError_ = 0;  // the first error libavformat reported for this file
     XvidEncoder xvid_;
 };
 

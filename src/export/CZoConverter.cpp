@@ -9,6 +9,7 @@
 
 #include "codec/ColourConvert.h"
 #include "export/LineDoubling.h"
+#include "media/FrameWalk.h"
 
 namespace zo::exporter {
 
@@ -19,7 +20,6 @@ constexpr size_t kRgbBytes = 640 * 272 * 3;
 constexpr size_t kDoubledBytes = kRgbBytes * 2;
 // Room for the largest sound frame expanded to 16 bits.
 constexpr size_t kSoundBytes = 2 * media::kMaxFrameSize;
-constexpr int kMaxFailedReads = 32;
 
 bool FileExists(const std::string& path) {
     struct stat st;
@@ -72,10 +72,10 @@ int CZoConverter::SetExportAudio(int exportAudio) {
     return 1;
 }
 
-int CZoConverter::OpenSource(const std::string& path) {
+int CZoConverter::OpenSource(const std::string& path, bool rawDisk) {
     if (reader_.IsOpen())
         reader_.Close();
-    return reader_.Open(path, false);
+    return reader_.Open(path, rawDisk);
 }
 
 std::string CZoConverter::OutputName(const std::string& path, int channel) {
@@ -146,13 +146,12 @@ void CZoConverter::ChooseSoundFormat() {
 void CZoConverter::ScanRecording() {
     scan_ = ExportScan{};
     std::array<bool, kExportChannels> seen{};
-    for (int failures = 0; failures <= kMaxFailedReads;) {
-        const int n = reader_.ReadNextFrame(frame_);
-        if (n <= 0) {
-            ++failures;
-            continue;
-        }
-        failures = 0;
+    // Damaged and empty areas are stepped over, as in Run.
+    media::FrameWalk walk(reader_);
+    for (;;) {
+        const int n = walk.Next(frame_);
+        if (n <= 0)
+            break;
         ++scan_.totalFrames;
         if (reader_.IsAudio()) {
             scan_.audioSeen = true;
@@ -185,6 +184,7 @@ void CZoConverter::ScanRecording() {
             scan_.scale = 2;
         }
     }
+    scan_.skipped = walk.Areas();
     // The recorder writes its nominal number of frames a second, sound
     // frames included (a sound frame takes a picture's slot), so every frame
     // read counts towards the recorded time.
@@ -323,17 +323,13 @@ uint32_t CZoConverter::Run() {
     decoder_.Init(videoCode_);
     const bool withSound = exportAudio_ && scan_.audioSeen;
     char text[48];
-    int failures = 0;
+    media::FrameWalk walk(reader_);
     for (;;) {
         if (frameWaitMs_ > 0 ? StopEvent().Wait(frameWaitMs_) == 0 : StopEvent().IsSet())
             break;
-        const int n = reader_.ReadNextFrame(frame_);
-        if (n <= 0) {
-            if (++failures > kMaxFailedReads)
-                break;
-            continue;
-        }
-        failures = 0;
+        const int n = walk.Next(frame_);
+        if (n <= 0)
+            break;
         if (reader_.IsAudio()) {
             if (withSound)
                 WriteSoundFrame(frame_.data(), n);

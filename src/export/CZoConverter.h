@@ -31,6 +31,7 @@
 #include "export/CZoAviWrite.h"
 #include "export/DiagnosticLog.h"
 #include "export/TimeText.h"
+#include "media/BlockScan.h"
 #include "media/CZoFile.h"
 #include "platform/MessagePort.h"
 
@@ -55,6 +56,9 @@ struct ExportScan {
     uint64_t soundMs = 0;
     int width = 0;   // of the doubled picture
     int height = 0;
+    // Areas without valid blocks the scan stepped over (the export steps
+    // over the same ones).
+    std::vector<media::BlockArea> skipped;
 };
 
 class CZoConverter : public engine::CZoThread {
@@ -69,8 +73,9 @@ public:
     int Configure(int videoCode, int audioCode, int unused, int audioRate, int audioChannels);
     int SetChannelMask(uint32_t mask);
     int SetExportAudio(int exportAudio);
-    // Opens the recording (a file, never a raw disk). Result of the reader's Open.
-    int OpenSource(const std::string& path);
+    // Opens the recording: a file, or a disk or disk image when `rawDisk`.
+    // Result of the reader's Open.
+    int OpenSource(const std::string& path, bool rawDisk = false);
     uint64_t GetSize() const { return reader_.GetSize(); }
     uint64_t GetPosition() const { return reader_.GetPosition(); }
     int IsFinished() const { return finished_.load(std::memory_order_acquire) ? 1 : 0; }
@@ -102,6 +107,10 @@ public:
     // Whether channel i has an output file.
     bool HasOutput(int channel) const { return writers_[static_cast<size_t>(channel)].IsOpen() != 0; }
     const CZoAviWrite& Writer(int channel) const { return writers_[static_cast<size_t>(channel)]; }
+    // Completes the file of `channel` now (owner thread, not while Run
+    // runs): 1 if it was put in place, 0 if it could not be completed (it is
+    // then removed; Writer(channel).CloseError() says why).
+    int CloseOutput(int channel) { return writers_[static_cast<size_t>(channel)].Close(); }
     // Pictures written so far by Run, over all channels (any thread).
     uint64_t PicturesWritten() const { return picturesWritten_.load(std::memory_order_relaxed); }
     // The video rate and scale the file of `channel` was created with.

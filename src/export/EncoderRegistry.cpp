@@ -1,5 +1,8 @@
 #include "export/EncoderRegistry.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -66,9 +69,22 @@ std::string OptionsFilePath(const std::string& directory) {
 }
 
 bool LoadOptionsFile(const std::string& directory, CompressionOptions& out) {
-    std::FILE* f = std::fopen(OptionsFilePath(directory).c_str(), "rb");
-    if (!f)
+    // Only a regular file is read: a FIFO or device of that name would
+    // block the export for ever or never end. Opened without blocking, then
+    // checked on the descriptor itself, so nothing can be swapped in between.
+    const int fd = ::open(OptionsFilePath(directory).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
         return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(kMaxOptionsFileBytes)) {
+        ::close(fd);
+        return false;
+    }
+    std::FILE* f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return false;
+    }
     // Read at most one byte beyond the limit, so a longer file is recognised
     // without reading it all; the sizes in the record are then checked
     // against the bytes actually read before anything is allocated for them.

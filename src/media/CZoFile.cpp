@@ -1,6 +1,7 @@
 #include "media/CZoFile.h"
 
 #include "media/StartCodeScan.h"
+#include "platform/OutputFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -310,17 +311,23 @@ int CZoFile::DeliverForward(std::span<uint8_t> frame) {
         }
 
         // On to the next block.
+        const bool zeroTail = data[kBlockSize - 1] == 0;
         ++block;
         state = LoadBlock(block, data);
         if (state == BlockState::Missing) {
-            // End of data: the frame in progress is lost; a later read from
-            // here continues the register (the source may have grown).
-            ResetFrame();
+            // End of data; a later read from here continues the register
+            // (the source may have grown).
             SetPositionValue(block * kBlockSize);
             shiftRegister_ = reg;
             registerValid_ = true;
             registerNext_ = block * kBlockSize + kBlockHeaderSize;
-            return 0;
+            // A finished recording ends on a whole block completed with zero
+            // fill: its last frame is whole and is delivered without the
+            // fill. Otherwise (a block still being written) the frame in
+            // progress is lost.
+            const int length = zeroTail && block * kBlockSize == GetSize() ? DeliverLast(frame) : 0;
+            ResetFrame();
+            return length;
         }
         if (state == BlockState::Damaged) {
             ResetFrame();
@@ -329,6 +336,56 @@ int CZoFile::DeliverForward(std::span<uint8_t> frame) {
         }
         offset = kBlockHeaderSize;
     }
+}
+
+int CZoFile::DeliverLast(std::span<uint8_t> frame) {
+    if (!collecting_)
+        return 0;
+    size_t n = static_cast<size_t>(collected_);
+    while (n > 4 && collection_[n - 1] == 0)
+        --n;
+    const uint8_t code = collection_[3];
+    collecting_ = false;
+    if (code >= 0xFA) {
+        if (n <= 6)
+            return 0;
+        isAudio_ = true;
+        channel_ = code - 0xFA;
+        n -= 6;
+        std::memcpy(frame.data(), collection_.data() + 6, n);
+    } else {
+        if (n <= 4)
+            return 0;
+        isAudio_ = false;
+        channel_ = ReaderVideoChannel(videoCode_, collection_[4]);
+        std::memcpy(frame.data(), collection_.data(), n);
+    }
+    frameLength_ = static_cast<int>(n);
+    return frameLength_;
+}
+
+uint64_t CZoFile::RestInside(uint64_t block, size_t match) const {
+    // Four stream bytes into the delivered frame, just after its start code.
+    uint64_t rest = block * kBlockSize + match + 4;
+    if (match + 4 >= kBlockSize) {
+        rest = (block + 1) * kBlockSize + kBlockHeaderSize + (match + 4 - kBlockSize);
+        if (rest > GetSize())
+            rest = (block + 1) * kBlockSize;
+    }
+    return rest;
+}
+
+int CZoFile::ReadLastFrameAt(uint64_t start, std::span<uint8_t> frame) {
+    const uint64_t size = GetSize();
+    SetPositionValue(start);
+    registerValid_ = false;
+    ResetFrame();
+    const int length = DeliverForward(frame);
+    registerValid_ = false;
+    ResetFrame();
+    if (length > 0 && GetPosition() == size)
+        return length;
+    return 0;
 }
 
 int CZoFile::ReadPrevFrame(std::span<uint8_t> frame) {
@@ -352,6 +409,11 @@ int CZoFile::ReadPrevFrame(std::span<uint8_t> frame) {
         ResetFrame();
         return 0;
     }
+    // From the very end of a finished recording (whole blocks, zero fill at
+    // the end) the first frame wanted is the last one, as a forward read
+    // delivers it.
+    const uint64_t size = GetSize();
+    bool fromEnd = position + 2 == size && size % kBlockSize == 0 && data[kBlockSize - 1] == 0;
 
     for (;;) {
         const size_t match = ScanDown(data, top, reg);
@@ -366,6 +428,16 @@ int CZoFile::ReadPrevFrame(std::span<uint8_t> frame) {
         if (match != kNone) {
             const uint8_t code = static_cast<uint8_t>(reg >> 24);
             top = match - 1;  // match >= 8, so top >= 7
+            if (!collecting_ && fromEnd) {
+                fromEnd = false;
+                const int length = ReadLastFrameAt(block * kBlockSize + match, frame);
+                if (length > 0) {
+                    SetPositionValue(RestInside(block, match));
+                    return length;
+                }
+                // Not a whole last frame after all: read backward as always.
+                LoadBlock(block, data);
+            }
             if (!collecting_) {
                 // The bytes before this start code are the frame wanted.
                 collecting_ = true;
@@ -390,14 +462,7 @@ int CZoFile::ReadPrevFrame(std::span<uint8_t> frame) {
             }
             std::memcpy(frame.data(), collection_.data() + kMaxFrameSize - collected_,
                         static_cast<size_t>(collected_));
-            // Rest four stream bytes into the delivered frame, just after its start code.
-            uint64_t rest = block * kBlockSize + match + 4;
-            if (match + 4 >= kBlockSize) {
-                rest = (block + 1) * kBlockSize + kBlockHeaderSize + (match + 4 - kBlockSize);
-                if (rest > GetSize())
-                    rest = (block + 1) * kBlockSize;
-            }
-            SetPositionValue(rest);
+            SetPositionValue(RestInside(block, match));
             frameLength_ = collected_;
             return collected_;
         }
@@ -436,7 +501,12 @@ int CZoFile::ReadFirstFrame(std::span<uint8_t> frame) {
     }
 }
 
-int CZoFile::SaveRange(uint64_t start, uint64_t end, const std::string& outputPath) const {
+int CZoFile::SaveRange(uint64_t start, uint64_t end, const std::string& outputPath, std::string* error) const {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
+        return 0;
+    };
     const uint64_t size = GetSize();
     if (!IsOpen() || start >= end || start >= size || end >= size)
         return 0;
@@ -454,51 +524,24 @@ int CZoFile::SaveRange(uint64_t start, uint64_t end, const std::string& outputPa
 
     // Written beside the target and renamed over it only when complete, so
     // a failed save leaves no partial file and an existing file untouched.
-    const std::string temporary = outputPath + ".part";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return 0;
-    bool ok = true;
+    platform::OutputFile out;
+    if (!out.Open(outputPath))
+        return fail(out.Error());
     uint8_t block[kBlockSize];
-    for (uint64_t offset = first; ok && offset < last; offset += kBlockSize) {
+    for (uint64_t offset = first; offset < last; offset += kBlockSize) {
         const int64_t got = source_->ReadAt(offset, block, kBlockSize);
-        if (got < 0) {
-            ok = false;
-            break;
-        }
         // The final block of a source whose size is no multiple of 4096 is
         // written with the bytes it has; nothing is invented.
-        if (got < static_cast<int64_t>(kBlockSize) && offset + static_cast<uint64_t>(got) < size) {
-            ok = false;
-            break;
-        }
+        if (got < 0 || (got < static_cast<int64_t>(kBlockSize) && offset + static_cast<uint64_t>(got) < size))
+            return fail(name_ + ": cannot read the block at byte " + std::to_string(offset));
         if (rawDisk_)
             SwapBytePairs(block, static_cast<size_t>(got));
-        size_t written = 0;
-        while (written < static_cast<size_t>(got)) {
-            const ssize_t n = ::write(fd, block + written, static_cast<size_t>(got) - written);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ok = false;
-                break;
-            }
-            written += static_cast<size_t>(n);
-        }
+        if (!out.Write(block, static_cast<size_t>(got)))
+            return fail(out.Error());
         if (got < static_cast<int64_t>(kBlockSize))
             break;
     }
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok && std::rename(temporary.c_str(), outputPath.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return 0;
-    }
-    return 1;
+    return out.Commit() ? 1 : fail(out.Error());
 }
 
 }  // namespace zo::media

@@ -43,9 +43,6 @@ public:
     int OpenSource(std::unique_ptr<ByteSource> source, const std::string& name, bool rawDisk);
     int Close();
     int IsOpen() const { return source_ != nullptr; }
-    // The byte source being read (nullptr when closed); its reads are
-    // thread-safe, so block-level searches may run beside frame reads.
-    const ByteSource* Source() const { return source_.get(); }
 
     uint64_t GetSize() const { return size_.load(std::memory_order_relaxed); }
     uint64_t GetPosition() const { return position_.load(std::memory_order_relaxed); }
@@ -65,8 +62,9 @@ public:
 
     // Writes the blocks covering [start, end] as an ordinary recording file
     // (swapped back for a raw disk). 0 if out of range, over 1 GiB, the
-    // output is the source itself, or a read or write fails.
-    int SaveRange(uint64_t start, uint64_t end, const std::string& outputPath) const;
+    // output is the source itself or a special file (link, device, FIFO), or
+    // a read or write fails; `error` then says why. Nothing partial is left.
+    int SaveRange(uint64_t start, uint64_t end, const std::string& outputPath, std::string* error = nullptr) const;
 
     // Properties of the last read.
     const std::string& Name() const { return name_; }
@@ -79,6 +77,9 @@ public:
     CalendarTime Time() const;
     int VideoCode() const { return videoCode_; }
     bool RawDisk() const { return rawDisk_; }
+
+    // The open source (nullptr when closed), for block-level searches.
+    const ByteSource* Source() const { return source_.get(); }
 
     // Where `\\.\PHYSICALDRIVEn` paths are looked up (tests point it at a fake tree).
     void SetDiskRoots(DiskRoots roots) { diskRoots_ = std::move(roots); }
@@ -97,6 +98,14 @@ private:
     void ResetFrame();
     void SetPositionValue(uint64_t p) { position_.store(p, std::memory_order_relaxed); }
     int DeliverForward(std::span<uint8_t> frame);
+    // The frame in progress at the end of a finished recording, padding off.
+    int DeliverLast(std::span<uint8_t> frame);
+    // The last frame of a finished recording when its start code begins at
+    // `start`, read forward; 0 if what follows is not that.
+    int ReadLastFrameAt(uint64_t start, std::span<uint8_t> frame);
+    // Where a backward read rests after delivering the frame whose start
+    // code begins at offset `match` of `block`.
+    uint64_t RestInside(uint64_t block, size_t match) const;
     int DeliverBackward(std::span<uint8_t> frame, uint8_t code);
 
     platform::MessagePort* messages_;

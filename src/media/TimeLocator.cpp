@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "media/BlockScan.h"
+
 namespace zo::media {
 
 namespace {
@@ -17,13 +19,6 @@ constexpr uint64_t kProbeRun = 4;
 int64_t Distance(int64_t a, int64_t b) { return a > b ? a - b : b - a; }
 
 }  // namespace
-
-bool TimeFitsAround(int64_t previous, int64_t time, int64_t next) {
-    if (previous < 0 && next < 0)
-        return true;
-    return (previous >= 0 && Distance(previous, time) <= kNeighbourStepSeconds) ||
-           (next >= 0 && Distance(next, time) <= kNeighbourStepSeconds);
-}
 
 TimeLocator::TimeLocator(const ByteSource& source, int videoCode, bool rawDisk)
     : source_(source), videoCode_(videoCode), rawDisk_(rawDisk), blocks_(source.Size() / kBlockSize),
@@ -97,10 +92,10 @@ int64_t TimeLocator::CountingTime(uint64_t i) {
     // The neighbour that is usually right beside it first; the other only
     // when the first does not settle it.
     const int64_t next = NeighbourTime(i, +1);
-    if (next >= 0 && Distance(next, t) <= kNeighbourStepSeconds)
+    if (next >= 0 && Distance(next, t) <= kMaxNeighbourStep)
         return t;
     const int64_t previous = NeighbourTime(i, -1);
-    return TimeFitsAround(previous, t, next) ? t : -1;
+    return TimeFitsNeighbours(previous, t, next) ? t : -1;
 }
 
 uint64_t TimeLocator::NextCounting(uint64_t from, uint64_t end) {
@@ -223,7 +218,7 @@ std::vector<int64_t> PlainTimeScan::CountingTimes(const std::vector<int64_t>& ch
         previous[i] = checked[i - 1] >= 0 ? checked[i - 1] : previous[i - 1];
     int64_t next = -1;
     for (size_t i = n; i-- > 0;) {
-        if (checked[i] >= 0 && TimeFitsAround(previous[i], checked[i], next))
+        if (checked[i] >= 0 && TimeFitsNeighbours(previous[i], checked[i], next))
             out[i] = checked[i];
         if (checked[i] >= 0)
             next = checked[i];

@@ -27,13 +27,6 @@
 namespace zo::media {
 
 inline constexpr uint64_t kNoBlockIndex = UINT64_MAX;
-// Largest step between a block's time and a neighbour's for the time to count.
-inline constexpr int64_t kNeighbourStepSeconds = 86400;
-
-// Whether a check-passing block's time counts, given the times of its nearest
-// check-passing neighbours (-1 for none): within a day of either, or no
-// neighbour at all.
-bool TimeFitsAround(int64_t previous, int64_t time, int64_t next);
 
 class TimeLocator {
 public:

@@ -375,9 +375,14 @@ TEST_F(Converter, StopEndsARunningExportAndCompletesTheFiles) {
     test::WriteRecording(o, dir / "rec.ZRF");
     std::optional<CZoConverter> c(std::in_place, &messages, &log);
     ASSERT_TRUE(Prepare(*c, dir / "rec.ZRF", 0xFFFF));
-    c->SetFrameWaitMs(10);  // the dialog's pace: about 100 frames a second
+    // 50 ms a frame: the whole export would take over 12 s, so it is still
+    // running when a few pictures are out, however slow the machine.
+    c->SetFrameWaitMs(50);
     ASSERT_EQ(c->Start(), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (c->PicturesWritten() < 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(c->PicturesWritten(), 3u);
     EXPECT_EQ(c->Stop(), 1);
     EXPECT_TRUE(c->IsFinished());
     EXPECT_LT(c->PicturesWritten(), c->Scan().pictures[0] + c->Scan().pictures[1]);

@@ -192,7 +192,11 @@ TEST(ReaderModel, BothDirectionsDeliverTheSameFramesOnCleanRecordings) {
         while (const int n = reader.ReadPrevFrame(buffer))
             backward.emplace_back(buffer.begin(), buffer.begin() + n);
         std::reverse(backward.begin(), backward.end());
-        EXPECT_EQ(forward.size(), b.Frames().size() - 1);
+        // The last frame counts when the recording ends in zero fill and
+        // something is left of it without the fill.
+        const test::Expected last = test::ExpectedLastFrame(b);
+        const bool lastWhole = b.Stream().back() == 0 && last.bytes.size() > (last.sound ? 0u : 4u);
+        EXPECT_EQ(forward.size(), b.Frames().size() - (lastWhole ? 0 : 1));
         EXPECT_EQ(forward, backward);
     }
 }

@@ -56,7 +56,7 @@ RecordingBuilder MixedRecording(int code, bool raw) {
         b.AddFrame(test::Video(code, picture % 16, false, 200, rng));
         ++picture;
     }
-    b.AddFrame(test::Video(code, 1, true, 30, rng));  // last: never delivered
+    b.AddFrame(test::Video(code, 1, true, 30, rng));  // last: delivered without the zero fill
     b.Finish();
     return b;
 }
@@ -79,7 +79,10 @@ TEST_F(ReaderTest, ForwardDeliversEveryFrameOnceWithItsBlockTime) {
             EXPECT_EQ(t, CalendarFromUnixSeconds(blk.timeSeconds));
             EXPECT_EQ(reader.Interval(), blk.interval);
         }
-        // The last frame has no start code after it.
+        // No start code follows the last frame, but the recording ends in
+        // zero fill: the frame is whole and is delivered without the fill.
+        ExpectDelivered(reader, reader.ReadNextFrame(buffer), test::ExpectedLastFrame(b), "last");
+        EXPECT_EQ(reader.GetPosition(), reader.GetSize());
         EXPECT_EQ(reader.ReadNextFrame(buffer), 0);
         EXPECT_FALSE(reader.IsAudio());
         EXPECT_TRUE(reader.HasAudio());
@@ -95,6 +98,9 @@ TEST_F(ReaderTest, BackwardDeliversEveryFrameOnceAndRestsInsideIt) {
         reader.SetPosition(reader.GetSize());
         EXPECT_EQ(reader.GetPosition(), reader.GetSize() - 1);
         const auto& frames = b.Frames();
+        // From the end, the last frame comes first, as a forward read gives it.
+        ExpectDelivered(reader, reader.ReadPrevFrame(buffer), test::ExpectedLastFrame(b), "last backward");
+        EXPECT_EQ(reader.GetPosition(), RecordingBuilder::FileOffset(frames.back().stream + 4));
         for (size_t i = frames.size() - 1; i-- > 0;) {
             const int n = reader.ReadPrevFrame(buffer);
             ExpectDelivered(reader, n, ExpectedFrame(b, i), "backward");
@@ -112,7 +118,7 @@ TEST_F(ReaderTest, BackwardDeliversEveryFrameOnceAndRestsInsideIt) {
 
         // A second pass from the end is not disturbed by the end of the first.
         reader.SetPosition(reader.GetSize());
-        ExpectDelivered(reader, reader.ReadPrevFrame(buffer), ExpectedFrame(b, frames.size() - 2), "second pass");
+        ExpectDelivered(reader, reader.ReadPrevFrame(buffer), test::ExpectedLastFrame(b), "second pass");
     }
 }
 
@@ -178,6 +184,7 @@ TEST_F(ReaderTest, FrameAtDataOffsetEightIsDeliveredBackward) {
     CZoFile reader(&messages);
     OpenMemory(reader, b.Bytes(), kVideoZOC, false);
     reader.SetPosition(reader.GetSize());
+    ExpectDelivered(reader, reader.ReadPrevFrame(buffer), test::ExpectedLastFrame(b), "last frame");
     ExpectDelivered(reader, reader.ReadPrevFrame(buffer), ExpectedFrame(b, 1), "offset 8 frame");
     EXPECT_EQ(reader.GetPosition(), kBlockSize + 12);
     ExpectDelivered(reader, reader.ReadPrevFrame(buffer), ExpectedFrame(b, 0), "frame before it");
@@ -267,7 +274,7 @@ TEST_F(ReaderTest, RawDiskDeliversTheSameFramesAsTheFile) {
         EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + n, other.begin()));
         EXPECT_EQ(a.GetPosition(), c.GetPosition());
     }
-    EXPECT_EQ(frames, static_cast<int>(file.Frames().size()) - 1);
+    EXPECT_EQ(frames, static_cast<int>(file.Frames().size()));
 
     // The same disk read as a file: every block fails its check.
     CZoFile wrong(&messages);
@@ -366,6 +373,7 @@ TEST_F(ReaderTest, OverlongFramesAreCutAtTheBufferSize) {
 
     // Backward keeps the frame's last 131072 bytes.
     reader.SetPosition(reader.GetSize());
+    ExpectDelivered(reader, reader.ReadPrevFrame(buffer), test::ExpectedLastFrame(b), "last backward");
     ExpectDelivered(reader, reader.ReadPrevFrame(buffer), ExpectedFrame(b, 1), "backward");
     ASSERT_EQ(reader.ReadPrevFrame(buffer), static_cast<int>(kMaxFrameSize));
     EXPECT_TRUE(std::equal(big.end() - kMaxFrameSize, big.end(), buffer.begin()));
@@ -389,8 +397,10 @@ TEST_F(ReaderTest, EmptySoundFramesAreSkipped) {
     OpenMemory(reader, b.Bytes(), kVideoZOC, false);
     ExpectDelivered(reader, reader.ReadNextFrame(buffer), ExpectedFrame(b, 0), "video");
     ExpectDelivered(reader, reader.ReadNextFrame(buffer), ExpectedFrame(b, 3), "sound");
+    ExpectDelivered(reader, reader.ReadNextFrame(buffer), test::ExpectedLastFrame(b), "last video");
     EXPECT_EQ(reader.ReadNextFrame(buffer), 0);
     reader.SetPosition(reader.GetSize());
+    ExpectDelivered(reader, reader.ReadPrevFrame(buffer), test::ExpectedLastFrame(b), "last video backward");
     ExpectDelivered(reader, reader.ReadPrevFrame(buffer), ExpectedFrame(b, 3), "sound backward");
     ExpectDelivered(reader, reader.ReadPrevFrame(buffer), ExpectedFrame(b, 0), "video backward");
 }
@@ -419,12 +429,17 @@ TEST_F(ReaderTest, SeekReadsOnlyTheBlocksAroundThePosition) {
     reader.SetPosition(0);
     while (reader.ReadNextFrame(buffer) > 0) {
     }
-    EXPECT_EQ(reads, blocks + 1);  // every block, plus the missing one after the end
+    // Every block, plus the missing one after the end: once where it ends
+    // the last frame, once where it ends the reading.
+    EXPECT_EQ(reads, blocks + 2);
     reads = 0;
     reader.SetPosition(reader.GetSize());
     while (reader.ReadPrevFrame(buffer) > 0) {
     }
-    EXPECT_EQ(reads, blocks - 1);  // the last block is still at hand from the forward pass
+    // The last block is still at hand from the forward pass; the last frame
+    // is read forward to the missing block after the end, which costs that
+    // read and one block read again.
+    EXPECT_EQ(reads, blocks + 1);
 }
 
 TEST_F(ReaderTest, OpenFailures) {

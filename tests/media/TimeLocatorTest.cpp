@@ -170,18 +170,6 @@ TEST(TimeLocator, BlocksWhoseTimeDoesNotFitTheirNeighboursAreSteppedOver) {
     EXPECT_FALSE(locator.Find(4000000000u).Found());
 }
 
-TEST(TimeLocator, NeighbourRule) {
-    struct Row {
-        int64_t previous, time, next;
-        bool fits;
-    } rows[] = {
-        {-1, 100, -1, true},            {-1, 100, 100 + 86400, true}, {-1, 100, 100 + 86401, false},
-        {5, 90000, 90000 + 86401, false}, {100000, 100, 100, true},     {100, 200000, 200000 + 86400, true},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(TimeFitsAround(r.previous, r.time, r.next), r.fits) << r.previous << " " << r.time << " " << r.next;
-}
-
 TEST(TimeLocator, EmptyAndUnreadableSources) {
     MemorySource empty(std::vector<uint8_t>{});
     TimeLocator a(empty, kVideoZOC, false);

@@ -67,6 +67,8 @@ public:
             Reset();
             return 0;
         }
+        // From the very end of a finished recording the last frame comes first.
+        bool fromEnd = position + 2 == Size() && Size() % 4096 == 0 && block_[4095] == 0;
         for (;;) {
             const size_t off = position % 4096;
             if (off >= 8) {
@@ -77,6 +79,21 @@ public:
                 }
                 if ((reg_ & 0x00FFFFFFu) == 0x00010000u && (reg_ >> 24) >= 0xF8 && (reg_ >> 24) <= 0xFD) {
                     const uint8_t code = static_cast<uint8_t>(reg_ >> 24);
+                    if (!collecting_ && fromEnd) {
+                        fromEnd = false;
+                        const uint64_t start = position;
+                        const uint32_t savedReg = reg_;
+                        const int n = Forward();
+                        regValid_ = false;
+                        if (n > 0 && position == Size()) {
+                            position = RestFrom(start);
+                            return n;
+                        }
+                        position = start;
+                        reg_ = savedReg;
+                        Reset();
+                        Load(position / 4096);
+                    }
                     if (!collecting_) {
                         collecting_ = true;
                         collected_ = 0;
@@ -95,16 +112,7 @@ public:
                             channel = n > 4 ? media::ReaderVideoChannel(videoCode_, first[4]) : 0;
                         }
                         frame.assign(collection_.end() - static_cast<long>(n), collection_.end());
-                        // Four stream bytes forward from the start code's first byte.
-                        uint64_t p = position;
-                        for (int k = 0; k < 4; ++k) {
-                            ++p;
-                            if (p % 4096 == 0)
-                                p += 8;
-                        }
-                        if (p > Size() && p % 4096 == 8)
-                            p -= 8;
-                        position = p;
+                        position = RestFrom(position);
                         return static_cast<int>(n);
                     }
                 }
@@ -214,10 +222,13 @@ private:
             if (position % 4096 == 0) {
                 state = Load(position / 4096);
                 if (state == kMissing) {
+                    // A finished recording (whole blocks, zero fill at the
+                    // end) delivers its last frame without the fill.
+                    const int n = collecting_ && position == Size() && block_[4095] == 0 ? Last() : 0;
                     Reset();
                     regValid_ = true;
                     regNext_ = position + 8;
-                    return 0;
+                    return n;
                 }
                 if (state == kDamaged) {
                     position += 4096;
@@ -227,6 +238,39 @@ private:
                 position += 8;
             }
         }
+    }
+
+    // Four stream bytes forward from a start code's first byte.
+    uint64_t RestFrom(uint64_t p) const {
+        for (int k = 0; k < 4; ++k) {
+            ++p;
+            if (p % 4096 == 0)
+                p += 8;
+        }
+        if (p > Size() && p % 4096 == 8)
+            p -= 8;
+        return p;
+    }
+
+    int Last() {
+        size_t n = collected_;
+        while (n > 4 && collection_[n - 1] == 0)
+            --n;
+        const uint8_t own = collection_[3];
+        if (own >= 0xFA) {
+            if (n <= 6)
+                return 0;
+            isAudio = true;
+            channel = own - 0xFA;
+            frame.assign(collection_.begin() + 6, collection_.begin() + static_cast<long>(n));
+            return static_cast<int>(n - 6);
+        }
+        if (n <= 4)
+            return 0;
+        isAudio = false;
+        channel = media::ReaderVideoChannel(videoCode_, collection_[4]);
+        frame.assign(collection_.begin(), collection_.begin() + static_cast<long>(n));
+        return static_cast<int>(n);
     }
 
     std::vector<uint8_t> bytes_;

@@ -1,11 +1,13 @@
 // End-to-end tests of the zrf command line: real processes, real files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "media/RecordingFormat.h"
@@ -223,3 +225,154 @@ TEST_F(ZrfCli, DisksListsRowsOrExplains) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void Append(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Files left in `dir` other than the ones named.
+std::vector<std::string> Leftovers(const fs::path& dir, std::initializer_list<std::string> keep) {
+    std::vector<std::string> out;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "stderr.txt" && std::find(keep.begin(), keep.end(), name) == keep.end())
+            out.push_back(name);
+    }
+    return out;
+}
+
+}  // namespace
+
+// A write that fails is reported, leaves nothing behind, and special files
+// are never replaced; an existing file is replaced only with --force.
+TEST_F(ZrfCli, FailedWritesAndSpecialOutputsAreNeverTakenForSuccess) {
+    ASSERT_EQ(Run("gen " + P("a.ZRF") + " --seconds 2 --placeholder").status, 0);
+    ASSERT_EQ(Run("gen " + P("s.ZRF") + " --seconds 0.2").status, 0);  // decodable pictures
+    const auto original = ReadAll(P("a.ZRF"));
+
+    // Standard output that cannot take the listing.
+    for (const char* cmd : {"frames", "decode --md5", "info --json"}) {
+        const Result r = Run(std::string(cmd) + " " + P("a.ZRF") + " >/dev/full");
+        EXPECT_NE(r.status, 0) << cmd;
+        EXPECT_NE(r.err.find("No space left"), std::string::npos) << cmd << ": " << r.err;
+    }
+
+    // A file-size limit stands in for a full file system.
+    for (const std::string& cmd : {"gen " + P("big.ZRF") + " --seconds 4 --placeholder",
+                                   "snapshot " + P("s.ZRF") + " " + P("still.bmp"),
+                                   "snapshot " + P("s.ZRF") + " " + P("still.png"),
+                                   "cut " + P("a.ZRF") + " 0 200000 " + P("cut.ZRF")}) {
+        const Result r = zo::test::RunProcess("ulimit -f 4 && " + std::string(ZRF_BINARY) + " " + cmd,
+                                              dir / "stderr.txt");
+        EXPECT_NE(r.status, 0) << cmd;
+        EXPECT_NE(r.err.find("File too large"), std::string::npos) << cmd << ": " << r.err;
+        EXPECT_EQ(Leftovers(dir, {"a.ZRF", "s.ZRF"}), std::vector<std::string>{}) << cmd;
+    }
+
+    // Special files and links are refused and stay as they are.
+    ASSERT_EQ(::mkfifo(P("fifo").c_str(), 0644), 0);
+    fs::create_symlink(P("s.ZRF"), P("link.ZRF"));
+    for (const std::string& out : {P("fifo"), P("link.ZRF"), std::string("/dev/null")}) {
+        for (const std::string& cmd : {"cut " + P("a.ZRF") + " 0 100 " + out + " --force",
+                                       "gen " + out + " --seconds 1 --placeholder --force"}) {
+            const Result r = Run(cmd);
+            EXPECT_NE(r.status, 0) << cmd;
+            EXPECT_NE(r.err.find("only regular files"), std::string::npos) << r.err;
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(P("fifo")));
+    EXPECT_TRUE(fs::is_symlink(P("link.ZRF")));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(ReadAll(P("a.ZRF")), original);
+
+    // Existing regular files: refused off a terminal, replaced with --force.
+    EXPECT_NE(Run("gen " + P("a.ZRF") + " --seconds 1 --placeholder").status, 0);
+    EXPECT_EQ(ReadAll(P("a.ZRF")), original);
+    ASSERT_EQ(Run("cut " + P("a.ZRF") + " 0 0 " + P("b.ZRF")).status, 0);
+    EXPECT_NE(Run("cut " + P("a.ZRF") + " 0 4096 " + P("b.ZRF")).status, 0);
+    EXPECT_EQ(fs::file_size(P("b.ZRF")), 4096u);
+    ASSERT_EQ(Run("cut " + P("a.ZRF") + " 0 4096 " + P("b.ZRF") + " --force").status, 0);
+    EXPECT_EQ(fs::file_size(P("b.ZRF")), 8192u);  // END is included: its block too
+    // The last byte may be END.
+    ASSERT_EQ(Run("cut " + P("a.ZRF") + " " + std::to_string(original.size() - 1) + " " +
+                  std::to_string(original.size() - 1) + " " + P("c.ZRF"))
+                  .status,
+              0);
+    EXPECT_EQ(ReadAll(P("c.ZRF")), std::vector<uint8_t>(original.end() - 4096, original.end()));
+}
+
+// Recordings behind an empty area and after 10 MB of damage are all read;
+// the areas are reported, and a block that passes its check by chance inside
+// the damage does not stretch the time range.
+TEST_F(ZrfCli, DamagedAndSparseSourcesAreReadToTheEnd) {
+    ASSERT_EQ(Run("gen " + P("a.ZRF") + " --seconds 2 --audio").status, 0);
+    ASSERT_EQ(Run("gen " + P("b.ZRF") + " --seconds 2 --start \"2009-03-14 13:00:00\"").status, 0);
+    const auto a = ReadAll(P("a.ZRF")), b = ReadAll(P("b.ZRF"));
+    std::vector<uint8_t> damage(10 << 20);
+    zo::synth::Rng rng(3);
+    for (auto& byte : damage)
+        byte = static_cast<uint8_t>(rng.Below(256));
+    // One block inside the damage passes its check with a time in 2102.
+    zo::media::EncodeBlockHeader(4200000000u, 1, 1, zo::media::kVideoZOC, damage.data() + 4096 * 100);
+    Append(P("img"), std::vector<uint8_t>(3 << 20, 0));  // the recorder's own area, say
+    Append(P("img"), a);
+    Append(P("img"), damage);
+    Append(P("img"), b);
+
+    const size_t framesA = Lines(Run("frames " + P("a.ZRF")).out).size();
+    const size_t framesB = Lines(Run("frames " + P("b.ZRF")).out).size();
+    for (const char* direction : {"", " --backward"}) {
+        const Result r = Run("frames " + P("img") + direction);
+        ASSERT_EQ(r.status, 0) << r.err;
+        // a's last frame runs into the damage and is lost; every other one comes.
+        EXPECT_EQ(Lines(r.out).size(), framesA - 1 + framesB) << direction;
+        EXPECT_NE(r.err.find("bytes 0 to 3145727"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("no valid blocks at bytes " + std::to_string((3 << 20) + a.size())),
+                  std::string::npos)
+            << r.err;
+    }
+    const Result d = Run("decode " + P("img") + " --md5");
+    EXPECT_EQ(d.status, 0);
+    EXPECT_GT(Lines(d.out).size(), framesB);
+
+    const Result info = Run("info " + P("img") + " --json");
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ(Field(info.out, "lastTime"), "\"2009-03-14 13:00:01\"");
+    EXPECT_EQ(Field(info.out, "gapCount"), "2");
+    EXPECT_NE(Field(info.out, "untrustedBlocks"), "0");
+    EXPECT_NE(info.out.find("{\"offset\": 0, \"bytes\": 3145728, \"emptyBlocks\": 768}"), std::string::npos)
+        << info.out;
+
+    // The export goes on past the damage too.
+    const Result x = Run("export " + P("img") + " " + P("x.avi") + " --codec raw --no-time --channels 1");
+    ASSERT_EQ(x.status, 0) << x.err;
+    EXPECT_NE(x.err.find("stepped over"), std::string::npos) << x.err;
+    const auto channel0 = [](const std::string& out) {
+        size_t n = 0;
+        for (const auto& line : Lines(out))
+            n += Field(line, "kind") == "\"video\"" && Field(line, "channel") == "0";
+        return n;
+    };
+    const size_t pictures = channel0(Run("frames " + P("img")).out);
+    EXPECT_NE(x.err.find("CH1, " + std::to_string(pictures) + " pictures"), std::string::npos) << x.err;
+}
+
+TEST_F(ZrfCli, NumbersThatMeanNothingAreRefused) {
+    for (const char* seconds : {"nan", "inf", "-1", "0", "1e400"})
+        EXPECT_NE(Run("gen " + P("g.ZRF") + " --seconds " + seconds).status, 0) << seconds;
+    EXPECT_NE(Run("gen " + P("g.ZRF") + " --start \"2106-02-07 06:28:16\"").status, 0);
+    EXPECT_FALSE(fs::exists(P("g.ZRF")));
+    ASSERT_EQ(Run("gen " + P("g.ZRF") + " --seconds 0.1 --placeholder --start \"2106-02-07 06:28:10\"").status, 0);
+    for (const char* seconds : {"nan", "-inf", "0"}) {
+        EXPECT_NE(Run("play " + P("g.ZRF") + " --seconds " + seconds).status, 0) << seconds;
+        EXPECT_NE(Run("record --host 127.0.0.1 --port 9 --out " + dir.string() + " --seconds " + seconds).status, 0);
+    }
+}

@@ -14,11 +14,12 @@ struct SourceOptions {
 
 int RunInfo(const SourceOptions& source, bool json);
 int RunFrames(const SourceOptions& source, bool backward);
-int RunCut(const SourceOptions& source, const std::string& start, const std::string& end, const std::string& out);
+int RunCut(const SourceOptions& source, const std::string& start, const std::string& end, const std::string& out,
+           bool force);
 int RunDisks(bool json);
 int RunDecode(const SourceOptions& source);
 int RunSnapshot(const SourceOptions& source, const std::string& out, int channel, const std::string& at,
-                const std::string& time);
+                const std::string& time, bool force);
 
 struct GenOptions {
     std::string out;
@@ -37,6 +38,7 @@ struct GenOptions {
     int keyEvery = 15;
     int quantiser = 4;
     bool dual = false;
+    bool force = false;  // replace an existing output file without asking
 };
 int RunGen(const GenOptions& options);
 
@@ -44,6 +46,7 @@ struct ExportOptions {
     std::string path;
     std::string out;
     int videoCode = 6;
+    bool rawDisk = false;
     std::string channels;  // "1,3,5-8" (1 to 16); empty: all
     bool noAudio = false;
     bool noTime = false;

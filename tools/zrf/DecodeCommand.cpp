@@ -7,6 +7,7 @@
 #include "codec/CZoVdec.h"
 #include "codec/ColourConvert.h"
 #include "media/CZoFile.h"
+#include "media/FrameWalk.h"
 
 namespace zrf {
 
@@ -30,15 +31,13 @@ int RunDecode(const SourceOptions& s) {
     std::array<int, 16> heights{};
     std::vector<uint8_t> rgb(640 * 272 * 3);
     uint64_t index = 0;
-    int failures = 0;
+    media::FrameWalk walk(reader);
+    walk.SetAreaHandler(ReportSkippedArea);
     Progress progress("decoding");
-    while (failures <= 32) {
-        const int n = reader.ReadNextFrame(frame);
-        if (n == 0) {
-            ++failures;
-            continue;
-        }
-        failures = 0;
+    while (!StandardOutputFailed()) {
+        const int n = walk.Next(frame);
+        if (n == 0)
+            break;
         const uint64_t at = index++;
         if (reader.IsAudio() || decoder.ParseHeader(frame.data(), static_cast<size_t>(n)) == 0)
             continue;
@@ -65,11 +64,7 @@ int RunDecode(const SourceOptions& s) {
         progress.Update(reader.GetPosition(), reader.GetSize());
     }
     progress.Finish();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        Error("cannot write the output");
-        return kExitFailure;
-    }
-    return kExitOk;
+    return kExitOk;  // main checks that standard output got everything
 }
 
 }  // namespace zrf

@@ -36,6 +36,7 @@
 #include "export/EncoderRegistry.h"
 #include "media/CZoFile.h"
 #include "media/TimeLocator.h"
+#include "platform/OutputFile.h"
 
 namespace zrf {
 namespace {
@@ -88,66 +89,12 @@ private:
 
 // ---- Output files -------------------------------------------------------------
 
-// A new file whose every write, flush and close is checked; the first
-// failure is kept with the system's reason.
-class OutputFile {
-public:
-    explicit OutputFile(fs::path path) : path_(std::move(path)) {
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd_ < 0)
-            Fail();
-    }
-    ~OutputFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    void Write(const void* data, size_t size) {
-        auto* p = static_cast<const uint8_t*>(data);
-        while (ok() && size > 0) {
-            const ssize_t n = ::write(fd_, p, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                Fail();
-                return;
-            }
-            p += n;
-            size -= static_cast<size_t>(n);
-        }
-    }
-    void Write(const std::string& text) { Write(text.data(), text.size()); }
-    // Syncs and closes; true when every step succeeded.
-    bool Close() {
-        if (fd_ >= 0) {
-            if (ok() && ::fsync(fd_) != 0)
-                Fail();
-            if (::close(fd_) != 0 && ok())
-                Fail();
-            fd_ = -1;
-        }
-        return ok();
-    }
-    bool ok() const { return error_.empty(); }
-    std::string Error() const { return "cannot write '" + path_.string() + "': " + error_; }
-
-private:
-    void Fail() {
-        if (error_.empty())
-            error_ = std::strerror(errno ? errno : EIO);
-    }
-    fs::path path_;
-    int fd_ = -1;
-    std::string error_;
-};
-
+// Every file of the package: written beside its name, each write checked,
+// synced and renamed into place (the shared output mechanism).
 bool WriteTextFile(const fs::path& path, const std::string& text) {
-    OutputFile f(path);
-    f.Write(text);
-    if (!f.Close()) {
-        Error(f.Error());
+    platform::OutputFile f;
+    if (!f.Open(path.string()) || !f.Write(text.data(), text.size()) || !f.Commit()) {
+        Error("cannot write " + f.Error());
         return false;
     }
     return true;
@@ -278,8 +225,12 @@ bool WriteFrameList(const fs::path& extractPath, const fs::path& csvPath, const 
         Error("cannot read back '" + extractPath.string() + "'");
         return false;
     }
-    OutputFile csv(csvPath);
-    csv.Write("index,kind,channel,source_offset,block_time,key,length,sha256\n");
+    platform::OutputFile csv;
+    const std::string header = "index,kind,channel,source_offset,block_time,key,length,sha256\n";
+    if (!csv.Open(csvPath.string()) || !csv.Write(header.data(), header.size())) {
+        Error("cannot write " + csv.Error());
+        return false;
+    }
     std::vector<uint8_t> frame(media::kMaxFrameSize);
     Sha256 digest;
     int64_t start = FirstStartCode(*extract);
@@ -308,12 +259,15 @@ bool WriteFrameList(const fs::path& extractPath, const fs::path& csvPath, const 
         line = std::to_string(summary.frames) + "," + (sound ? "audio" : "video") + "," + std::to_string(channel + 1) +
                "," + std::to_string(sourceOffset) + "," + CsvTime(t) + "," + (sound ? "" : key ? "1" : "0") + "," +
                std::to_string(n) + "," + digest.Hex() + "\n";
-        csv.Write(line);
+        if (!csv.Write(line.data(), line.size())) {
+            Error("cannot write " + csv.Error());
+            return false;
+        }
         ++summary.frames;
         start = static_cast<int64_t>(reader.GetPosition());  // the next frame's start code
     }
-    if (!csv.Close()) {
-        Error(csv.Error());
+    if (!csv.Commit()) {
+        Error("cannot write " + csv.Error());
         return false;
     }
     return true;
@@ -612,12 +566,16 @@ int RunEvidence(const EvidenceOptions& o) {
     // extract.ZRF: the blocks in time order, byte pairs swapped back on a raw disk.
     const fs::path extractPath = dir / "extract.ZRF";
     {
-        OutputFile out(extractPath);
+        platform::OutputFile out;
+        if (!out.Open(extractPath.string())) {
+            Error("cannot write " + out.Error());
+            return kExitFailure;
+        }
         std::vector<uint8_t> chunk(256 * media::kBlockSize);
         Progress progress("extract");
         uint64_t done = 0;
         for (const BlockRun& run : range.extracted) {
-            for (uint64_t b = 0; b < run.count && out.ok();) {
+            for (uint64_t b = 0; b < run.count;) {
                 const uint64_t count = std::min<uint64_t>(256, run.count - b);
                 const size_t bytes = static_cast<size_t>(count * media::kBlockSize);
                 if (source->ReadAt((run.first + b) * media::kBlockSize, chunk.data(), bytes) !=
@@ -627,15 +585,18 @@ int RunEvidence(const EvidenceOptions& o) {
                 }
                 if (o.rawDisk)
                     media::SwapBytePairs(chunk.data(), bytes);
-                out.Write(chunk.data(), bytes);
+                if (!out.Write(chunk.data(), bytes)) {
+                    Error("cannot write " + out.Error());
+                    return kExitFailure;
+                }
                 b += count;
                 done += count;
                 progress.Update(done, range.blocks.size());
             }
         }
         progress.Finish();
-        if (!out.Close()) {
-            Error(out.Error());
+        if (!out.Commit()) {
+            Error("cannot write " + out.Error());
             return kExitFailure;
         }
     }

@@ -18,6 +18,8 @@
 #include "export/CZoConverter.h"
 #include "export/CompressionOptions.h"
 #include "export/EncoderRegistry.h"
+#include "media/FrameWalk.h"
+#include "platform/OutputFile.h"
 
 namespace zrf {
 
@@ -85,6 +87,15 @@ bool ParseChannels(const std::string& text, uint32_t& mask) {
     return mask != 0;
 }
 
+// The encoders by the names users know.
+std::string CodecName(uint32_t handler) {
+    if (exporter::IsXvidHandler(handler))
+        return "Xvid MPEG-4";
+    if (handler == exporter::kHandlerUncompressed || handler == 0)
+        return "uncompressed";
+    return "the unknown handler '" + exporter::FourCcText(handler) + "'";
+}
+
 int WriteOptionsFile(const ExportOptions& o) {
     exporter::CompressionOptions options;
     options.flags = exporter::kOptionValid;
@@ -105,33 +116,30 @@ int WriteOptionsFile(const ExportOptions& o) {
         options.flags |= exporter::kOptionDataRate;
     }
     const std::vector<uint8_t> bytes = exporter::SerializeCompressionOptions(options);
-    std::ofstream out(o.writeOptions, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        Error("cannot write '" + o.writeOptions + "'");
+    if (!MayWriteOutputs({o.writeOptions}, o.force))
+        return kExitFailure;
+    std::string error;
+    if (!WriteFileWhole(o.writeOptions, bytes.data(), bytes.size(), error)) {
+        Error(error);
         return kExitFailure;
     }
-    std::fprintf(stderr, "wrote %s: handler %s\n", o.writeOptions.c_str(),
-                 exporter::FourCcText(options.handler).c_str());
+    std::fprintf(stderr, "wrote %s: %s\n", o.writeOptions.c_str(), CodecName(options.handler).c_str());
     return kExitOk;
 }
 
 // Channels that have pictures, by one read of the recording.
-uint32_t ChannelsWithPictures(const std::string& path, int videoCode) {
+uint32_t ChannelsWithPictures(const std::string& path, bool rawDisk, int videoCode) {
     media::CZoFile reader;
     reader.SetFormat(videoCode);
-    if (!reader.Open(path, false))
+    if (!reader.Open(path, rawDisk))
         return 0;
     std::vector<uint8_t> frame(media::kMaxFrameSize);
     uint32_t seen = 0;
-    for (int failures = 0; failures <= 32;) {
-        const int n = reader.ReadNextFrame(frame);
-        if (n <= 0) {
-            ++failures;
-            continue;
-        }
-        failures = 0;
+    media::FrameWalk walk(reader);
+    for (;;) {
+        const int n = walk.Next(frame);
+        if (n <= 0)
+            break;
         media::VideoHeader h;
         if (!reader.IsAudio() && media::ParseVideoHeader(frame.data(), static_cast<size_t>(n), videoCode, h))
             seen |= 1u << (h.channel & 15);
@@ -172,7 +180,18 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
     }
     {
         media::CZoFile probe;
-        if (!OpenRecording(probe, o.path, false, o.videoCode))
+        if (!OpenRecording(probe, o.path, o.rawDisk, o.videoCode))
+            return kExitFailure;
+    }
+    // Special files are never replaced; existing files are asked about below.
+    {
+        std::vector<std::string> special;
+        for (int c = 0; c < 16; ++c) {
+            const std::string name = exporter::CZoConverter::OutputName(o.out, c);
+            if ((mask & (1u << c)) && platform::InspectOutputPath(name) == platform::OutputState::Special)
+                special.push_back(name);
+        }
+        if (!special.empty() && !MayWriteOutputs(special, o.force))
             return kExitFailure;
     }
 
@@ -195,7 +214,7 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
     if (jobs == 1) {
         masks.push_back(mask);
     } else {
-        const uint32_t present = ChannelsWithPictures(o.path, o.videoCode) & mask;
+        const uint32_t present = ChannelsWithPictures(o.path, o.rawDisk, o.videoCode) & mask;
         masks.assign(static_cast<size_t>(jobs), 0);
         int next = 0;
         for (int c = 0; c < 16; ++c)
@@ -226,6 +245,20 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
     exporter::SetWorkDirectory(std::filesystem::current_path().string());
     exporter::PrepareEncoder();
     exporter::CompressionOptions options = exporter::SharedOptions();
+    const std::string optionsPath = exporter::OptionsFilePath(std::filesystem::current_path().string());
+    const bool optionsFileThere = platform::InspectOutputPath(optionsPath) != platform::OutputState::Absent;
+    if (std::string kind; o.codec.empty() &&
+                          platform::InspectOutputPath(optionsPath, &kind) == platform::OutputState::Special)
+        Error("ignoring '" + optionsPath + "': it is " + kind + ", not a regular file");
+    if (o.codec.empty() && options.handler != 0 && !exporter::IsXvidHandler(options.handler) &&
+        options.handler != exporter::kHandlerUncompressed) {
+        Error("'" + optionsPath + "' names the video handler '" + exporter::FourCcText(options.handler) +
+              "', which zrf does not have; --codec xvid or --codec raw chooses one, or --write-options makes a new file");
+        return kExitFailure;
+    }
+    if (o.codec.empty() && !exporter::IsXvidHandler(options.handler))
+        std::fprintf(stderr, "zrf: writing uncompressed video (very large files)%s; --codec xvid writes Xvid MPEG-4\n",
+                     optionsFileThere ? "" : ": no CompOptions file here");
     if (o.codec == "raw") {
         options = exporter::CompressionOptions{};
     } else if (o.codec == "xvid" && !exporter::IsXvidHandler(options.handler)) {
@@ -243,7 +276,7 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
         c.SetExportAudio(o.noAudio ? 0 : 1);
         c.SetTimeText(!o.noTime);
         c.SetFrameWaitMs(0);
-        if (!c.OpenSource(o.path)) {
+        if (!c.OpenSource(o.path, o.rawDisk)) {
             Error("cannot open '" + o.path + "'");
             return kExitFailure;
         }
@@ -313,17 +346,37 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
         std::fprintf(stderr, "\n");
     for (auto& c : converters)
         c->Stop();
+    for (const media::BlockArea& area : converters.front()->Scan().skipped)
+        std::fprintf(stderr, "zrf: stepped over %s without valid blocks\n", DescribeArea(area).c_str());
+    uint64_t soundBytes = 0;
+    for (uint64_t b : converters.front()->Scan().soundBytes)
+        soundBytes += b;
+    // Each file is completed and put in place, or reported and removed.
+    bool allWritten = true;
     for (auto& c : converters)
         for (int ch = 0; ch < 16; ++ch)
             if (c->HasOutput(ch)) {
                 const auto& w = c->Writer(ch);
-                std::fprintf(stderr, "wrote %s: %lld pictures, %dx%d, %u/%u per second, %s, %s\n",
-                             exporter::CZoConverter::OutputName(o.out, ch).c_str(),
-                             static_cast<long long>(w.VideoFramesWritten()), w.PictureFormat().width,
-                             w.PictureFormat().height, c->VideoRate(ch), c->VideoScale(ch),
-                             exporter::FourCcText(w.VideoHandler()).c_str(), w.HasSound() ? "sound" : "no sound");
+                const long long pictures = static_cast<long long>(w.VideoFramesWritten());
+                const int width = w.PictureFormat().width, height = w.PictureFormat().height;
+                const std::string codec = CodecName(w.VideoHandler());
+                const bool sound = w.HasSound() && soundBytes > 0;
+                const std::string name = exporter::CZoConverter::OutputName(o.out, ch);
+                if (!c->CloseOutput(ch)) {
+                    allWritten = false;
+                    Error(c->Writer(ch).CloseError().empty() ? "cannot write '" + name + "'"
+                                                             : c->Writer(ch).CloseError());
+                    continue;
+                }
+                std::fprintf(stderr, "wrote %s: CH%d, %lld pictures, %dx%d, %u/%u per second, %s, %s\n",
+                             name.c_str(), ch + 1, pictures, width, height, c->VideoRate(ch), c->VideoScale(ch),
+                             codec.c_str(), sound ? "sound" : "no sound");
             }
-    converters.clear();  // completes the files
+    converters.clear();
+    if (!allWritten) {
+        Error("the export is incomplete: the files named above were not written");
+        return kExitFailure;
+    }
     return kExitOk;
 }
 

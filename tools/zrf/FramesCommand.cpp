@@ -3,14 +3,15 @@
 #include "Commands.h"
 #include "Util.h"
 #include "media/CZoFile.h"
+#include "media/FrameWalk.h"
 
 namespace zrf {
 
 using namespace zo::media;
 
-// One JSON object per delivered frame. Forward from position 0 until more
-// than 32 reads in a row fail; backward from the end until the position
-// reaches 0 or more than 32 reads in a row fail.
+// One JSON object per delivered frame, forward from position 0 to the end or
+// backward from the end to the start, stepping over areas without valid
+// blocks (reported on stderr).
 int RunFrames(const SourceOptions& s, bool backward) {
     CZoFile reader;
     if (!OpenRecording(reader, s.path, s.rawDisk, s.videoCode))
@@ -18,18 +19,14 @@ int RunFrames(const SourceOptions& s, bool backward) {
     std::vector<uint8_t> frame(kMaxFrameSize);
     if (backward)
         reader.SetPosition(reader.GetSize());
+    FrameWalk walk(reader);
+    walk.SetAreaHandler(ReportSkippedArea);
     uint64_t index = 0;
-    int failures = 0;
     Progress progress(backward ? "reading backward" : "reading");
-    while (failures <= 32) {
-        if (backward && reader.GetPosition() == 0)
+    while (!StandardOutputFailed()) {
+        const int n = backward ? walk.Prev(frame) : walk.Next(frame);
+        if (n == 0)
             break;
-        const int n = backward ? reader.ReadPrevFrame(frame) : reader.ReadNextFrame(frame);
-        if (n == 0) {
-            ++failures;
-            continue;
-        }
-        failures = 0;
         CalendarTime t;
         const std::string time = reader.GetTime(t) ? JsonString(FormatTime(t)) : "null";
         std::printf("{\"index\": %llu, \"kind\": \"%s\", \"channel\": %d, \"length\": %d, \"time\": %s, "
@@ -42,11 +39,7 @@ int RunFrames(const SourceOptions& s, bool backward) {
         progress.Update(backward ? size - reader.GetPosition() : reader.GetPosition(), size);
     }
     progress.Finish();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-        Error("cannot write the frame list");
-        return kExitFailure;
-    }
-    return kExitOk;
+    return kExitOk;  // main checks that standard output got everything
 }
 
 }  // namespace zrf

@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "Util.h"
+#include "platform/OutputFile.h"
 #include "synth/DemoRecording.h"
 
 namespace zrf {
@@ -57,10 +58,26 @@ int RunGen(const GenOptions& g) {
         Error("--size must be a byte count such as 4096, 64K, 512M or 1G");
         return kExitUsage;
     }
+    if (!MayWriteOutputs({g.out}, g.force))
+        return kExitFailure;
+    // Made under a temporary name and renamed into place when complete.
+    zo::platform::OutputFile out;
+    if (!out.Open(g.out)) {
+        Error(out.Error());
+        return kExitFailure;
+    }
     zo::synth::DemoStats stats;
     std::string error;
-    if (!zo::synth::WriteRecordingFile(o, g.out, stats, error)) {
-        Error("cannot write '" + g.out + "': " + error);
+    if (!zo::synth::WriteRecordingFile(o, out.TemporaryPath(), stats, error)) {
+        Error(g.out + ": cannot write: " + error);
+        return kExitFailure;
+    }
+    if (stats.videoFrames == 0) {
+        Error("the recording would hold no picture; give more --seconds or a larger --size");
+        return kExitUsage;
+    }
+    if (!out.Commit()) {
+        Error(out.Error());
         return kExitFailure;
     }
     std::fprintf(stderr, "wrote %s: %llu bytes, %llu blocks, %llu video frames, %llu sound frames\n", g.out.c_str(),

@@ -1,10 +1,13 @@
 #include "Images.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <vector>
+
+#include "platform/OutputFile.h"
 
 namespace zrf {
 namespace {
@@ -16,6 +19,15 @@ void Put16(std::vector<uint8_t>& out, uint32_t v) {
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
     Put16(out, v & 0xFFFF);
     Put16(out, v >> 16);
+}
+
+bool WriteWhole(const std::string& path, const void* data, size_t size, std::string& error) {
+    zo::platform::OutputFile out;
+    if (!out.Open(path) || !out.Write(data, size) || !out.Commit()) {
+        error = out.Error();
+        return false;
+    }
+    return true;
 }
 
 bool WriteBmp(const std::string& path, const uint8_t* bgr, int width, int height, std::string& error) {
@@ -44,17 +56,7 @@ bool WriteBmp(const std::string& path, const uint8_t* bgr, int width, int height
         file.insert(file.end(), row, row + width * 3);
         file.insert(file.end(), rowBytes - static_cast<uint32_t>(width) * 3, 0);
     }
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) {
-        error = "cannot create the file";
-        return false;
-    }
-    const bool ok = std::fwrite(file.data(), 1, file.size(), out) == file.size();
-    if (std::fclose(out) != 0 || !ok) {
-        error = "cannot write the file";
-        return false;
-    }
-    return true;
+    return WriteWhole(path, file.data(), file.size(), error);
 }
 
 }  // namespace
@@ -67,11 +69,14 @@ bool WriteStill(const std::string& path, const uint8_t* bgr, int width, int heig
     if (ext == ".png") {
         // BGR bytes in memory are what QImage calls BGR888.
         const QImage image(bgr, width, height, width * 3, QImage::Format_BGR888);
-        if (!image.save(QString::fromStdString(path), "PNG")) {
-            error = "cannot write the PNG file";
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG")) {
+            error = "cannot encode the PNG picture";
             return false;
         }
-        return true;
+        return WriteWhole(path, bytes.constData(), static_cast<size_t>(bytes.size()), error);
     }
     error = "the output must end in .png or .bmp";
     return false;

@@ -21,6 +21,7 @@
 #include "Registry.h"
 #include "TimeSupport.h"
 #include "Util.h"
+#include "media/BlockScan.h"
 #include "media/TimeLocator.h"
 
 namespace zrf {
@@ -120,7 +121,7 @@ Index BuildIndex(const media::ByteSource& source, int videoCode, bool rawDisk) {
     uint64_t invalidFirst = 0, invalidCount = 0;   // non-passing blocks after it
     auto settle = [&](int64_t next) {
         if (pending != media::kNoBlockIndex) {
-            if (media::TimeFitsAround(previous, pendingTime, next))
+            if (media::TimeFitsNeighbours(previous, pendingTime, next))
                 builder.Counting(pending, pendingTime);
             else
                 builder.NotCounting(pending, 1);

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -5,6 +6,7 @@
 #include "Util.h"
 #include "media/BlockScan.h"
 #include "media/CZoFile.h"
+#include "media/FrameWalk.h"
 
 namespace zrf {
 
@@ -17,6 +19,49 @@ std::string TimeOrNull(int64_t seconds, bool json) {
         return json ? "null" : "-";
     const std::string text = FormatTime(CalendarFromUnixSeconds(static_cast<uint32_t>(seconds)));
     return json ? JsonString(text) : text;
+}
+
+// Samples block headers (the first ones and some spread over the source)
+// and suggests the other reading when it fits the data clearly better: the
+// raw-disk flag (byte pairs swapped) or the byte order of the block time
+// (video code 6 big-endian, the others little-endian).
+std::string SuggestReading(const ByteSource& source, bool rawDisk, int videoCode) {
+    const uint64_t blocks = source.Size() / kBlockSize;
+    if (blocks == 0)
+        return {};
+    constexpr uint64_t kSamples = 1024;
+    int asGiven = 0, swapped = 0, plausible = 0, otherPlausible = 0;
+    auto sensible = [](uint32_t seconds) {
+        const CalendarTime t = CalendarFromUnixSeconds(seconds);
+        return t.year >= 2000 && t.year <= 2037;
+    };
+    for (uint64_t i = 0; i < 2 * kSamples; ++i) {
+        const uint64_t index = i < kSamples ? i : (i - kSamples) * blocks / kSamples;
+        if (index >= blocks)
+            continue;
+        uint8_t h[kBlockHeaderSize], other[kBlockHeaderSize];
+        if (source.ReadAt(index * kBlockSize, h, sizeof h) != static_cast<int64_t>(sizeof h))
+            continue;
+        std::memcpy(other, h, sizeof h);
+        SwapBytePairs(other, sizeof other);
+        uint8_t* given = rawDisk ? other : h;
+        const uint8_t* alternative = rawDisk ? h : other;
+        const BlockHeader g = DecodeBlockHeader(given, videoCode);
+        if (g.valid) {
+            ++asGiven;
+            plausible += sensible(g.timeSeconds) ? 1 : 0;
+            const int otherCode = videoCode == kVideoZOC ? kVideoZO9 : kVideoZOC;
+            otherPlausible += sensible(DecodeBlockHeader(given, otherCode).timeSeconds) ? 1 : 0;
+        }
+        swapped += DecodeBlockHeader(alternative, videoCode).valid ? 1 : 0;
+    }
+    if (swapped >= 8 && swapped > 4 * asGiven)
+        return rawDisk ? "the blocks read better as a recording file: try without --disk"
+                       : "the blocks read as a raw DVR disk (byte pairs swapped): try --disk";
+    if (asGiven >= 8 && plausible * 4 < asGiven && otherPlausible * 2 > asGiven)
+        return videoCode == kVideoZOC ? "the block times look wrong for code 6: try --code 0 to 5 (little-endian times)"
+                                      : "the block times look wrong for this code: try --code 6 (big-endian times)";
+    return {};
 }
 
 }  // namespace
@@ -46,21 +91,18 @@ int RunInfo(const SourceOptions& s, bool json) {
         });
     }
 
-    // Pass 2: every frame the reader delivers.
+    // Pass 2: every frame the reader delivers, over damaged and empty areas.
     std::vector<uint8_t> frame(kMaxFrameSize);
     std::map<int, uint64_t> video, sound;
     uint64_t videoFrames = 0, keyFrames = 0, invalidVideo = 0, soundFrames = 0, soundBytes = 0;
     std::map<std::string, uint64_t> sizes;
     {
         Progress progress("reading frames");
-        int failures = 0;
-        while (failures <= 32) {
-            const int n = reader.ReadNextFrame(frame);
-            if (n == 0) {
-                ++failures;
-                continue;
-            }
-            failures = 0;
+        FrameWalk walk(reader);
+        for (;;) {
+            const int n = walk.Next(frame);
+            if (n == 0)
+                break;
             if (reader.IsAudio()) {
                 ++soundFrames;
                 soundBytes += static_cast<uint64_t>(n);
@@ -79,6 +121,7 @@ int RunInfo(const SourceOptions& s, bool json) {
             progress.Update(reader.GetPosition(), reader.GetSize());
         }
     }
+    const std::string hint = SuggestReading(*source, s.rawDisk, s.videoCode);
 
     if (json) {
         std::printf("{\"path\": %s, \"size\": %llu, \"rawDisk\": %s, \"videoCode\": %d, \"videoFormat\": %s, "
@@ -113,7 +156,19 @@ int RunInfo(const SourceOptions& s, bool json) {
             std::printf("%s\"%d\": %llu", sep, ch, static_cast<unsigned long long>(count));
             sep = ", ";
         }
-        std::printf("}, \"readError\": %s}\n", blocks.readError ? "true" : "false");
+        std::printf("}, \"readError\": %s, \"emptyBlocks\": %llu, \"untrustedBlocks\": %llu, \"gapCount\": %llu, "
+                    "\"gaps\": [",
+                    blocks.readError ? "true" : "false", static_cast<unsigned long long>(blocks.emptyBlocks),
+                    static_cast<unsigned long long>(blocks.untrustedBlocks),
+                    static_cast<unsigned long long>(blocks.areaCount));
+        sep = "";
+        for (const BlockArea& a : blocks.areas) {
+            std::printf("%s{\"offset\": %llu, \"bytes\": %llu, \"emptyBlocks\": %llu}", sep,
+                        static_cast<unsigned long long>(a.offset), static_cast<unsigned long long>(a.bytes),
+                        static_cast<unsigned long long>(a.emptyBlocks));
+            sep = ", ";
+        }
+        std::printf("], \"hint\": %s}\n", hint.empty() ? "null" : JsonString(hint).c_str());
         return kExitOk;
     }
 
@@ -123,9 +178,21 @@ int RunInfo(const SourceOptions& s, bool json) {
     if (blocks.trailingBytes)
         std::printf(" and %llu bytes", static_cast<unsigned long long>(blocks.trailingBytes));
     std::printf("\nformat      %s (video code %d)\n", std::string(VideoCodeName(s.videoCode)).c_str(), s.videoCode);
-    std::printf("blocks      %llu valid, %llu damaged%s\n", static_cast<unsigned long long>(blocks.validBlocks),
+    std::printf("blocks      %llu valid, %llu damaged or empty (%llu empty, %llu with a time that does not fit)%s\n",
+                static_cast<unsigned long long>(blocks.validBlocks),
                 static_cast<unsigned long long>(blocks.damagedBlocks),
-                blocks.readError ? " (a read error stopped the scan)" : "");
+                static_cast<unsigned long long>(blocks.emptyBlocks),
+                static_cast<unsigned long long>(blocks.untrustedBlocks),
+                blocks.readError ? "; some blocks could not be read" : "");
+    std::printf("gaps        %llu area%s without valid blocks\n", static_cast<unsigned long long>(blocks.areaCount),
+                blocks.areaCount == 1 ? "" : "s");
+    constexpr size_t kShownAreas = 20;
+    for (size_t i = 0; i < blocks.areas.size() && i < kShownAreas; ++i)
+        std::printf("              %s%s\n", DescribeArea(blocks.areas[i]).c_str(),
+                    blocks.areas[i].emptyBlocks * kBlockSize == blocks.areas[i].bytes ? ", empty" : "");
+    if (blocks.areaCount > kShownAreas)
+        std::printf("              ... and %llu more (--json lists up to %zu)\n",
+                    static_cast<unsigned long long>(blocks.areaCount - kShownAreas), BlockStats::kMaxAreas);
     std::printf("time        %s .. %s\n", TimeOrNull(blocks.firstTime, false).c_str(),
                 TimeOrNull(blocks.lastTime, false).c_str());
     std::printf("video       %llu frames, %llu key, %llu not decodable", static_cast<unsigned long long>(videoFrames),
@@ -147,6 +214,8 @@ int RunInfo(const SourceOptions& s, bool json) {
             std::printf(" audio %d:%llu", ch, static_cast<unsigned long long>(count));
         std::printf("\n");
     }
+    if (!hint.empty())
+        std::printf("hint        %s\n", hint.c_str());
     return kExitOk;
 }
 

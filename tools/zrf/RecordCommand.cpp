@@ -18,6 +18,7 @@
 
 #include "Registry.h"
 #include "Util.h"
+#include "Validators.h"
 #include "engine/CZoViewer2.h"
 #include "net/CZoNetSource.h"
 #include "platform/MessagePort.h"
@@ -144,21 +145,41 @@ int RunRecord(const RecordOptions& o) {
         const zo::net::NetCounters counters = source.GetCounters();
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::fprintf(stderr,
-                     "%s%6.1f s  %-10s  pictures %llu  sound %llu  bytes %llu  queue drops %llu  not recorded %llu%s",
+                     "%s%6.1f s  %-10s  pictures %llu  sound %llu  bytes %llu  dropped %llu  not recorded %llu%s",
                      last ? "" : "\r", elapsed, StateName(source.GetConnectState()),
                      static_cast<unsigned long long>(stats.videoFramesWritten),
                      static_cast<unsigned long long>(stats.soundFramesWritten),
                      static_cast<unsigned long long>(stats.bytesWritten),
-                     static_cast<unsigned long long>(counters.videoDroppedFull + counters.audioDroppedFull),
+                     static_cast<unsigned long long>(counters.videoDroppedFull + counters.audioDroppedFull +
+                                                     counters.videoDroppedTooLong + counters.audioDroppedTooLong),
                      static_cast<unsigned long long>(stats.framesDropped), last ? "\n" : "");
         if (!last && !isatty(2))
             std::fputc('\n', stderr);
     };
+    // A connection that drops is reported at once, and so is its return
+    // with the time it left unrecorded.
+    bool online = true;
+    auto lostAt = start;
     for (;;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         const auto now = std::chrono::steady_clock::now();
         if (interrupted.load() || std::chrono::duration<double>(now - start).count() >= o.seconds)
             break;
+        const bool nowOnline = source.GetConnectState() == zo::net::Online;
+        if (online && !nowOnline) {
+            lostAt = now;
+            std::fputc('\n', stderr);
+            Error("connection lost after " +
+                  std::to_string(static_cast<long>(std::chrono::duration<double>(now - start).count())) +
+                  " s; connecting again");
+        } else if (!online && nowOnline) {
+            char gap[96];
+            std::snprintf(gap, sizeof gap, "connected again; %.1f s of the stream were not recorded",
+                          std::chrono::duration<double>(now - lostAt).count());
+            std::fputc('\n', stderr);
+            Error(gap);
+        }
+        online = nowOnline;
         if (notifications.Count(zo::net::WM_DVR_DISCONNECTED) > 0) {
             std::fputc('\n', stderr);
             Error("the DVR ended the connection");
@@ -178,6 +199,10 @@ int RunRecord(const RecordOptions& o) {
     }
     engine.StopRecording();
     report(true);
+    if (!online && status == kExitOk) {
+        Error("connection lost and not restored: the recording ends where it was lost");
+        status = kExitFailure;
+    }
     engine.Disconnect();
     const zo::media::FileWriteStats stats = engine.Recorder().GetStats();
     std::printf("%s\n", path.c_str());
@@ -195,7 +220,7 @@ RegisteredCommand AddRecord(CLI::App& app, int&, char**) {
     cmd->add_option("--port", o->port, "DVR port")->check(CLI::Range(1, 65535));
     cmd->add_option("--password", o->password, "DVR password");
     cmd->add_option("--out", o->out, "folder for the recording (named YYYYMMDD-HHMMSS.ZRF)")->required();
-    cmd->add_option("--seconds", o->seconds, "time to record (default 10)")->check(CLI::Range(0.0, 1e7));
+    cmd->add_option("--seconds", o->seconds, "time to record (default 10)")->check(PositiveFinite(1e7));
     cmd->add_option("--ddns", o->ddns, "ask this DDNS server (HOST:PORT) for the DVR's address");
     cmd->add_option("--name", o->name, "the DVR's name at the DDNS server");
     cmd->add_option("--timeout", o->timeoutMs, "connection and reply timeout in ms (default 7000)")

@@ -7,6 +7,7 @@
 #include "codec/CZoVdec.h"
 #include "codec/ColourConvert.h"
 #include "media/CZoFile.h"
+#include "media/FrameWalk.h"
 #include "media/TimeLocator.h"
 
 namespace zrf {
@@ -20,7 +21,9 @@ constexpr int kSearchFrames = 200000;  // how far to look for a key picture
 }  // namespace
 
 int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, const std::string& at,
-                const std::string& time) {
+                const std::string& time, bool force) {
+    if (!MayWriteOutputs({out}, force))
+        return kExitFailure;
     media::CZoFile reader;
     if (!OpenRecording(reader, s.path, s.rawDisk, s.videoCode))
         return kExitFailure;
@@ -66,11 +69,15 @@ int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, con
 
     // Reads in one direction until a key picture of the channel turns up
     // (decoded) or the search gives up.
+    media::FrameWalk walk(reader);
+    walk.SetAreaHandler(ReportSkippedArea);
     auto findKey = [&](bool backward) {
         for (int i = 0, failures = 0; i < kSearchFrames && failures <= 32; ++i) {
             if (backward && reader.GetPosition() == 0)
                 return false;
-            const int n = backward ? reader.ReadPrevFrame(frame) : reader.ReadNextFrame(frame);
+            const int n = backward ? reader.ReadPrevFrame(frame) : walk.Next(frame);
+            if (n == 0 && !backward)
+                return false;
             if (n == 0) {
                 ++failures;
                 continue;
@@ -108,7 +115,7 @@ int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, con
         found = findKey(false);
     }
     if (!found || width == 0) {
-        Error("no decodable key picture of channel " + std::to_string(channel) + " near that place");
+        Error("no decodable key picture of CH" + std::to_string(channel + 1) + " near that place");
         return kExitFailure;
     }
 
@@ -123,7 +130,7 @@ int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, con
     }
     std::string error;
     if (!WriteStill(out, doubled.data(), width, height * 2, error)) {
-        Error("cannot write '" + out + "': " + error);
+        Error(error);
         return kExitFailure;
     }
     media::CalendarTime t;

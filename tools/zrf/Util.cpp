@@ -5,6 +5,8 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include "platform/OutputFile.h"
+
 namespace zrf {
 
 void Error(const std::string& message) { std::fprintf(stderr, "zrf: %s\n", message.c_str()); }
@@ -41,6 +43,83 @@ bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool raw
         return false;
     }
     return true;
+}
+
+bool MayWriteOutputs(const std::vector<std::string>& paths, bool force) {
+    std::vector<std::string> existing;
+    for (const std::string& path : paths) {
+        std::string kind;
+        const zo::platform::OutputState state = zo::platform::InspectOutputPath(path, &kind);
+        if (state == zo::platform::OutputState::Special) {
+            Error("'" + path + "' is " + kind + "; zrf writes only regular files, give another name");
+            return false;
+        }
+        if (state == zo::platform::OutputState::Regular)
+            existing.push_back(path);
+    }
+    if (existing.empty() || force)
+        return true;
+    std::string list;
+    for (const std::string& path : existing)
+        list += "  " + path + "\n";
+    if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDERR_FILENO) != 1) {
+        std::fprintf(stderr, "zrf: already exists:\n%szrf: not replacing without --force\n", list.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "already exists:\n%sReplace? [y/N] ", list.c_str());
+    std::fflush(stderr);
+    char answer[16] = {};
+    if (!std::fgets(answer, sizeof answer, stdin))
+        return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
+}
+
+namespace {
+int stdoutErrno = 0;  // the reason of the first failed write to stdout
+}  // namespace
+
+bool StandardOutputFailed() {
+    if (!std::ferror(stdout))
+        return false;
+    if (stdoutErrno == 0)
+        stdoutErrno = errno;
+    return true;
+}
+
+bool FinishStandardOutput() {
+    StandardOutputFailed();
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (!flushed && stdoutErrno == 0)
+        stdoutErrno = errno;
+    if (flushed && !std::ferror(stdout))
+        return true;
+    Error(std::string("cannot write to standard output") +
+          (stdoutErrno != 0 ? ": " + std::string(std::strerror(stdoutErrno)) : ""));
+    return false;
+}
+
+bool WriteFileWhole(const std::string& path, const void* data, size_t size, std::string& error) {
+    zo::platform::OutputFile out;
+    if (!out.Open(path) || !out.Write(data, size) || !out.Commit()) {
+        error = out.Error();
+        return false;
+    }
+    return true;
+}
+
+std::string DescribeArea(const zo::media::BlockArea& area) {
+    const uint64_t blocks = area.bytes / zo::media::kBlockSize;
+    char text[160];
+    std::snprintf(text, sizeof text, "bytes %llu to %llu (%llu block%s, %.1f MiB)",
+                  static_cast<unsigned long long>(area.offset),
+                  static_cast<unsigned long long>(area.offset + area.bytes - 1), static_cast<unsigned long long>(blocks),
+                  blocks == 1 ? "" : "s", static_cast<double>(area.bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+void ReportSkippedArea(const zo::media::BlockArea& area) {
+    std::fprintf(stderr, "zrf: no valid blocks at %s; read on at the next valid block\n", DescribeArea(area).c_str());
 }
 
 std::string JsonString(std::string_view text) {

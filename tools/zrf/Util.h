@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "media/BlockScan.h"
 #include "media/CZoFile.h"
 
 namespace zrf {
@@ -23,6 +25,26 @@ void Error(const std::string& message);
 // (missing, a directory, no permission, empty) and returns false.
 bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool rawDisk, int videoCode,
                    bool allowEmpty = false);
+
+// The one rule for output files of every command: a special file (symbolic
+// link, device, FIFO, socket, folder) is refused; an existing regular file is
+// replaced with --force, or after a yes on a terminal, and otherwise refused.
+// Prints why and returns false when the command must not write.
+bool MayWriteOutputs(const std::vector<std::string>& paths, bool force);
+
+// True once a write to standard output failed (long listings stop then).
+bool StandardOutputFailed();
+// Flushes standard output; false (with the reason printed) when anything
+// written to it was lost.
+bool FinishStandardOutput();
+
+// Saves `data` to `path` through a temporary file renamed into place.
+bool WriteFileWhole(const std::string& path, const void* data, size_t size, std::string& error);
+
+// "bytes 4096 to 8191 (1 block)": where an area lies and how long it is.
+std::string DescribeArea(const zo::media::BlockArea& area);
+// Reports an area a reader stepped over on stderr.
+void ReportSkippedArea(const zo::media::BlockArea& area);
 
 std::string JsonString(std::string_view text);
 std::string Md5Hex(const uint8_t* data, size_t size);
