@@ -56,20 +56,20 @@ TEST(TimeLocator, FindsEverySecondOfRingImages) {
         return s;
     };
     std::vector<RingCase> cases = {
-        {"one rising run", spec(0, 1, {}, {})},
-        {"turned in the middle", spec(1700, 1, {}, {})},
+        {"one rising run", spec(0, 10, {}, {})},
+        {"turned in the middle", spec(1700, 10, {}, {})},
         {"turned inside a second", spec(1702, 4, {}, {})},
-        {"turned near the end", spec(3999, 2, {}, {})},
-        {"turned at block 1", spec(1, 3, {}, {})},
+        {"turned near the end", spec(3999, 10, {}, {})},
+        {"turned at block 1", spec(1, 10, {}, {})},
         {"runs of identical seconds", spec(900, 37, {}, {})},
         {"a clock that stood still", spec(1000, 2000, {}, {})},
-        {"recorder area and never-written tail", spec(0, 2, {{0, 40}, {3000, 4000}}, {})},
-        {"zeros across the turn", spec(2000, 2, {{1990, 2300}}, {})},
-        {"damage everywhere", spec(2500, 3, {}, {{5, 6}, {100, 103}, {1999, 2000}, {2500, 2501}, {2600, 2900}, {3998, 4000}})},
-        {"raw disk with zeros and damage", spec(1234, 5, {{0, 16}, {600, 700}}, {{1234, 1240}}, true)},
+        {"recorder area and never-written tail", spec(0, 10, {{0, 40}, {3000, 4000}}, {})},
+        {"zeros across the turn", spec(2000, 10, {{1990, 2300}}, {})},
+        {"damage everywhere", spec(2500, 10, {}, {{5, 6}, {100, 103}, {1999, 2000}, {2500, 2501}, {2600, 2900}, {3998, 4000}})},
+        {"raw disk with zeros and damage", spec(1234, 10, {{0, 16}, {600, 700}}, {{1234, 1240}}, true)},
     };
     {
-        test::RingImageSpec s = spec(0, 1, {}, {});
+        test::RingImageSpec s = spec(0, 10, {}, {});
         s.gapAfter = 2000;  // a recorder switched off for ten minutes
         s.gapSeconds = 600;
         cases.push_back({"gap between runs", s});
