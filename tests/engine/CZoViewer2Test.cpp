@@ -630,6 +630,17 @@ TEST(EngineDisk, ForwardPlayCrossesUpTo120BadBlocks) {
     EXPECT_EQ(stopped.shown.size(), 100u);
 }
 
+TEST(EngineDisk, OpensAtTheFirstValidBlockBehindTheRecordersOwnArea) {
+    // 300 blocks of zeros in front: more than the failure limit lets play cross.
+    std::vector<uint8_t> bytes(300 * media::kBlockSize, 0);
+    const Clip& clip = Hole(true);
+    bytes.insert(bytes.end(), clip.bytes.begin(), clip.bytes.end());
+    EngineHarness h;
+    ASSERT_EQ(h.OpenSource(std::make_unique<media::MemorySource>(std::move(bytes)), true), 1);
+    EXPECT_TRUE(h.WaitPausedAtEnd());
+    EXPECT_EQ(h.Shown().size(), 200u);
+}
+
 TEST(EngineDisk, WithRepeatTooManyBadBlocksRestartFromTheBeginning) {
     const DiskRun run = PlayDiskWithHole(125, false, false, true);
     EXPECT_EQ(run.finalState, CZoViewer2::kStatePlay);

@@ -116,12 +116,9 @@ public:
         Add(true, audioChannel, false, 0);
     }
 
-    // Ends the recording. A last frame is only delivered once the next
-    // start code follows it, so a closing frame (not listed) is added.
+    // Ends the recording: the zero fill that completes the last block lets
+    // the reader deliver the last frame like every other.
     Clip Finish() {
-        const size_t listed = clip_.frames.size();
-        Picture(15, true, 255);
-        clip_.frames.resize(listed);
         builder_.Finish();
         clip_.bytes = builder_.Bytes();
         clip_.height = height_;

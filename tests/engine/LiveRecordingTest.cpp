@@ -111,8 +111,9 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
     const net::NetCounters counters = e.NetSource().GetCounters();
     const auto recorded = ReadBack((dir / "live.ZRF").string());
     ASSERT_GT(recorded.size(), 40u);
-    if (GetParam() == synth::DvrFault::Silence)
+    if (GetParam() == synth::DvrFault::Silence) {
         EXPECT_GE(counters.reconnections, 1u);  // the recording spans two connections
+    }
     if (GetParam() == synth::DvrFault::None) {
         // A consumer that keeps up refuses nothing.
         EXPECT_EQ(counters.videoDroppedFull + counters.audioDroppedFull, 0u)
@@ -139,7 +140,10 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
         size_t i = 0;
         uint64_t skipped = 0;
         size_t matched = 0;
-        for (size_t r = 0; r < recorded.size(); ++r) {
+        // The recording's last frame is read without its trailing zero
+        // bytes (they cannot be told from the fill that completes the last
+        // block), so it is not compared.
+        for (size_t r = 0; r + 1 < recorded.size(); ++r) {
             const auto& [frame, other] = recorded[r];
             if (frame.video != video)
                 continue;
@@ -148,7 +152,7 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
                    !(expected[j]->deliveredMd5 == frame.md5 || (!other.empty() && expected[j]->deliveredMd5 == other)))
                 ++j;
             ASSERT_TRUE(j < expected.size() && j - i <= refused - skipped)
-                << (video ? "picture " : "sound frame ") << r << " of the recording is not the next one sent";
+                << (video ? "picture " : "sound frame ") << r << " of the recording is not the next one sent" << " (" << skipped << " of " << refused << " refused frames skipped)";
             skipped += j - i;
             i = j + 1;
             ++matched;

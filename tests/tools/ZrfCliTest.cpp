@@ -86,6 +86,11 @@ TEST_F(ZrfCli, RawDiskImagesNeedTheDiskFlag) {
     r = Run("info " + P("disk.img") + " --json");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(Field(r.out, "validBlocks"), "0");
+    // The other readings are suggested when the data fits them clearly better.
+    EXPECT_NE(Field(r.out, "hint").find("try --disk"), std::string::npos) << r.out;
+    r = Run("info " + P("disk.img") + " --disk --code 3");
+    EXPECT_NE(r.out.find("try --code 6"), std::string::npos) << r.out;
+    EXPECT_EQ(Field(Run("info " + P("disk.img") + " --disk --json").out, "hint"), "null");
 
     // A cut of a disk is an ordinary recording.
     ASSERT_EQ(Run("cut " + P("disk.img") + " --disk 0 20000 " + P("cut.ZRF")).status, 0);

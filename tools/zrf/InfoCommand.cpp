@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -30,13 +31,17 @@ std::string SuggestReading(const ByteSource& source, bool rawDisk, int videoCode
     if (blocks == 0)
         return {};
     constexpr uint64_t kSamples = 1024;
-    int asGiven = 0, swapped = 0, plausible = 0, otherPlausible = 0;
-    auto sensible = [](uint32_t seconds) {
-        const CalendarTime t = CalendarFromUnixSeconds(seconds);
-        return t.year >= 2000 && t.year <= 2037;
-    };
+    const int otherCode = videoCode == kVideoZOC ? kVideoZO9 : kVideoZOC;
+    int asGiven = 0, swapped = 0;
+    // Changes of time between consecutive valid blocks, and how many of them
+    // are steps of more than a day, with the time read in this code's byte
+    // order and in the other one: read in the wrong order, a step of one
+    // second becomes one of months.
+    int changes = 0, jumps = 0, otherChanges = 0, otherJumps = 0;
+    int64_t previous = -1, otherPrevious = -1;
     for (uint64_t i = 0; i < 2 * kSamples; ++i) {
-        const uint64_t index = i < kSamples ? i : (i - kSamples) * blocks / kSamples;
+        const bool spread = i >= kSamples;
+        const uint64_t index = spread ? (i - kSamples) * blocks / kSamples : i;
         if (index >= blocks)
             continue;
         uint8_t h[kBlockHeaderSize], other[kBlockHeaderSize];
@@ -44,23 +49,34 @@ std::string SuggestReading(const ByteSource& source, bool rawDisk, int videoCode
             continue;
         std::memcpy(other, h, sizeof h);
         SwapBytePairs(other, sizeof other);
-        uint8_t* given = rawDisk ? other : h;
+        const uint8_t* given = rawDisk ? other : h;
         const uint8_t* alternative = rawDisk ? h : other;
         const BlockHeader g = DecodeBlockHeader(given, videoCode);
-        if (g.valid) {
-            ++asGiven;
-            plausible += sensible(g.timeSeconds) ? 1 : 0;
-            const int otherCode = videoCode == kVideoZOC ? kVideoZO9 : kVideoZOC;
-            otherPlausible += sensible(DecodeBlockHeader(given, otherCode).timeSeconds) ? 1 : 0;
-        }
         swapped += DecodeBlockHeader(alternative, videoCode).valid ? 1 : 0;
+        if (!g.valid)
+            continue;
+        ++asGiven;
+        if (spread)
+            continue;  // the order of times is judged on consecutive blocks only
+        const int64_t t = g.timeSeconds;
+        const int64_t o = DecodeBlockHeader(given, otherCode).timeSeconds;
+        if (previous >= 0 && t != previous) {
+            ++changes;
+            jumps += std::llabs(t - previous) > kMaxNeighbourStep ? 1 : 0;
+        }
+        if (otherPrevious >= 0 && o != otherPrevious) {
+            ++otherChanges;
+            otherJumps += std::llabs(o - otherPrevious) > kMaxNeighbourStep ? 1 : 0;
+        }
+        previous = t;
+        otherPrevious = o;
     }
     if (swapped >= 8 && swapped > 4 * asGiven)
         return rawDisk ? "the blocks read better as a recording file: try without --disk"
                        : "the blocks read as a raw DVR disk (byte pairs swapped): try --disk";
-    if (asGiven >= 8 && plausible * 4 < asGiven && otherPlausible * 2 > asGiven)
-        return videoCode == kVideoZOC ? "the block times look wrong for code 6: try --code 0 to 5 (little-endian times)"
-                                      : "the block times look wrong for this code: try --code 6 (big-endian times)";
+    if (changes >= 1 && jumps * 2 > changes && otherChanges >= 1 && otherJumps * 4 < otherChanges)
+        return videoCode == kVideoZOC ? "the block times jump about: try --code 0 to 5 (little-endian times)"
+                                      : "the block times jump about: try --code 6 (big-endian times)";
     return {};
 }
 

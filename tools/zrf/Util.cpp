@@ -31,7 +31,7 @@ bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool raw
                                 : err == EISDIR                         ? "it is a directory"
                                 : err == EINVAL                         ? "not a regular file or block device"
                                                                         : std::strerror(err);
-        Error("cannot open '" + path + "': " + why);
+        Error("cannot open '" + path + "'" + (actual != path ? " (" + actual + ")" : std::string()) + ": " + why);
         return false;
     }
     if (!reader.Open(path, rawDisk)) {

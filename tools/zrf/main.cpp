@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     cut->add_flag("--force", force, "replace an existing output file without asking");
 
     CLI::App* disks = app.add_subcommand("disks", "list the disks that can be opened as DVR disks");
-    disks->add_flag("--json", json, "JSON lines");
+    disks->add_flag("--json", json, "one JSON array ([] when no disk can be opened)");
 
     bool md5 = false;
     CLI::App* decode = app.add_subcommand("decode", "decode every picture, one JSON line each with its digests");
