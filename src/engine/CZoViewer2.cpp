@@ -7,6 +7,7 @@
 
 #include "media/BlockScan.h"
 #include "media/RecordingFormat.h"
+#include "media/TimeLocator.h"
 
 namespace zo::engine {
 
@@ -266,6 +267,19 @@ int CZoViewer2::Seek(uint64_t position) {
     searchTarget_.store(position, std::memory_order_relaxed);
     PostCommand(kCommandSearch);
     return 1;
+}
+
+int CZoViewer2::SearchTime(uint32_t seconds, uint64_t* position) {
+    const media::ByteSource* source = reader_.Source();
+    if (source == nullptr)
+        return 0;
+    media::TimeLocator locator(*source, reader_.VideoCode(), reader_.RawDisk());
+    const media::TimeLocator::Result found = locator.Find(seconds);
+    if (!found.Found())
+        return 0;
+    if (position)
+        *position = found.Position();
+    return Seek(found.Position());
 }
 
 void CZoViewer2::ApplyFineSpeed() {

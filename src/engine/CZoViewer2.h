@@ -141,6 +141,11 @@ public:
     int NextFrame();
     int PrevFrame();
     int Seek(uint64_t position);
+    // Searches to the first block in time order whose time is at or after
+    // `seconds` (a block time: seconds since 1970, no zone shift), found
+    // without reading the whole source. 1 and the search started (`position`
+    // set) when there is such a block; 0 and nothing done otherwise.
+    int SearchTime(uint32_t seconds, uint64_t* position = nullptr);
     int GetState() const { return state_.load(std::memory_order_relaxed); }
     double GetSpeed() const { return speed_.load(std::memory_order_relaxed); }
     void SetRepeat(int repeat) { repeat_.store(repeat != 0, std::memory_order_relaxed); }

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "Registry.h"
+#include "TimeSupport.h"
 #include "Util.h"
 #include "Validators.h"
 #include "engine/CZoViewer2.h"
@@ -36,6 +37,7 @@ struct PlayOptions {
     bool jsonl = false;
     bool noPacing = false;
     bool repeat = false;
+    std::string time;  // start at this block time instead of the beginning
 };
 
 std::atomic<bool> interrupted{false};
@@ -122,6 +124,9 @@ int RunPlay(const PlayOptions& o) {
         Error("--speed must be above 0 and at most 8, or one of 16, 32, 64, 128");
         return kExitUsage;
     }
+    uint32_t startTime = 0;
+    if (!o.time.empty() && !ParseBlockTime(o.time, "--time", startTime))
+        return kExitUsage;
     {
         // Clear reasons for paths the engine cannot open.
         zo::media::CZoFile probe;
@@ -170,7 +175,21 @@ int RunPlay(const PlayOptions& o) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     };
     int setupEntries = 0;
-    if (o.reverse) {
+    if (!o.time.empty()) {
+        // Pause, search to the time, play from there.
+        engine.Pause();
+        waitState(CZoViewer2::kStatePause);
+        const int before = entries.load();
+        uint64_t position = 0;
+        if (!engine.SearchTime(startTime, &position)) {
+            engine.CloseRecording();
+            Error("nothing is recorded at or after " + FormatBlockTime(startTime) + " in '" + o.path + "'");
+            return kExitFailure;
+        }
+        for (int i = 0; i < 5000 && !(lastPauseEntry.load() > before); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        setupEntries = entries.load();
+    } else if (o.reverse) {
         // From the last key pictures: pause, search near the end, play back.
         engine.Pause();
         waitState(CZoViewer2::kStatePause);
@@ -199,7 +218,7 @@ int RunPlay(const PlayOptions& o) {
         }
     } else if (o.reverse) {
         engine.PlayReverse(o.speed);
-    } else if (o.speed != 1.0) {
+    } else if (o.speed != 1.0 || !o.time.empty()) {
         engine.Play(o.speed);
     }
 
@@ -235,6 +254,7 @@ RegisteredCommand AddPlay(CLI::App& app, int&, char**) {
     cmd->add_option("--seconds", options->seconds, "stop after this many seconds (default: when play ends)")
         ->check(PositiveFinite(1e7));
     cmd->add_flag("--jsonl", options->jsonl, "JSON lines: each picture with its md5, each state change");
+    cmd->add_option("--time", options->time, "start at the first block at or after \"YYYY-MM-DD HH:MM:SS\"");
     cmd->add_flag("--repeat", options->repeat, "start again from the beginning at the end");
     cmd->add_flag("--no-pacing", options->noPacing, "as fast as possible (for measurements)");
     return {cmd, [options] { return RunPlay(*options); }};

@@ -8,6 +8,7 @@
 #include "codec/ColourConvert.h"
 #include "media/CZoFile.h"
 #include "media/FrameWalk.h"
+#include "media/TimeLocator.h"
 
 namespace zrf {
 
@@ -16,36 +17,6 @@ using namespace zo;
 namespace {
 
 constexpr int kSearchFrames = 200000;  // how far to look for a key picture
-
-// First block at or after which the block times reach `seconds`, by binary
-// search over block headers (recordings are written in time order). Damaged
-// blocks are passed over towards the end.
-uint64_t FindTime(const media::ByteSource& source, int videoCode, bool rawDisk, uint32_t seconds) {
-    const uint64_t blocks = source.Size() / media::kBlockSize;
-    uint8_t block[media::kBlockSize];
-    auto timeAt = [&](uint64_t& index) -> int64_t {
-        for (int tries = 0; tries < 64 && index < blocks; ++tries, ++index) {
-            if (source.ReadAt(index * media::kBlockSize, block, media::kBlockSize) !=
-                static_cast<int64_t>(media::kBlockSize))
-                return -1;
-            const media::BlockHeader h = media::DecodeStoredBlock(block, videoCode, rawDisk);
-            if (h.valid)
-                return h.timeSeconds;
-        }
-        return -1;
-    };
-    uint64_t lo = 0, hi = blocks;
-    while (lo < hi) {
-        const uint64_t mid = lo + (hi - lo) / 2;
-        uint64_t probe = mid;
-        const int64_t t = timeAt(probe);
-        if (t >= 0 && t < seconds)
-            lo = probe + 1;
-        else
-            hi = mid;
-    }
-    return lo * media::kBlockSize;
-}
 
 }  // namespace
 
@@ -67,16 +38,14 @@ int RunSnapshot(const SourceOptions& s, const std::string& out, int channel, con
             Error("--time must be \"YYYY-MM-DD HH:MM:SS\"");
             return kExitUsage;
         }
-        std::string device = s.path, resolved;
-        if (media::ResolvePhysicalDrivePath(s.path, media::DiskRoots{}, resolved))
-            device = resolved;
-        media::OpenStatus status = media::OpenStatus::CannotOpen;
-        auto source = media::FileSource::Open(device, status);
-        if (!source) {
-            Error("cannot open '" + s.path + "'");
+        // The first block of that time, by the time locator over the reader's source.
+        media::TimeLocator locator(*reader.Source(), s.videoCode, s.rawDisk);
+        const media::TimeLocator::Result found = locator.Find(static_cast<uint32_t>(seconds));
+        if (!found.Found()) {
+            Error("nothing is recorded at or after " + time + " in '" + s.path + "'");
             return kExitFailure;
         }
-        target = FindTime(*source, s.videoCode, s.rawDisk, static_cast<uint32_t>(seconds));
+        target = found.Position();
     }
     if (target >= reader.GetSize())
         target = reader.GetSize();
