@@ -1,0 +1,5 @@
+# The settings file, and the desktop application driven through its widgets
+# on the offscreen platform.
+add_executable(zo_profile_tests app/ProfileTest.cpp)
+target_link_libraries(zo_profile_tests PRIVATE zo_platform GTest::gtest_main)
+gtest_discover_tests(zo_profile_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS app)
