@@ -3,7 +3,8 @@
 //
 // Player mode (1): the state icon (strip column 0..15, row by the engine
 // state) at (4, 0), the first text (state) in the box x 32..132 and the
-// second text (time) from x 132 to the right edge, in the text colour.
+// second text (time) from x 132 to the right edge, in the text colour, each
+// on one line from the left of its box (elided when it does not fit).
 // Network mode (2): the connection picture of the connect state (102 x 16
 // at strip x 16), four channel lamps at x 112 + 24 i and the single lamp at
 // x 340, their rows chosen by the connect state and the lamp masks.
@@ -70,11 +71,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     void UpdateAccessibleName();
     void MapColours();
+    void ReloadForScreen();
 
     int bitmapId_ = 0;
     QPixmap strip_;   // as loaded

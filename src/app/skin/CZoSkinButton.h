@@ -61,11 +61,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void nextCheckState() override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     void RebuildFrames();
+    void ReloadForScreen();
 
     Kind kind_ = Kind::Push;
     QPixmap strip_;

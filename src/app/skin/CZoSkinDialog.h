@@ -10,6 +10,7 @@
 // ellipse, so the last column and row, which the skin leaves, are outside.
 #pragma once
 
+#include <QColor>
 #include <QDialog>
 #include <QPixmap>
 #include <QPoint>
@@ -43,13 +44,14 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     void ApplyShape();
+    // Reloads the skin when the window moved to a screen of another density.
     void ReloadForScreen();
 
     QPixmap skin_;
+    QColor inside_;  // the skin's centre colour, painted inside the frame
     int skinId_ = 0;
     bool draggable_ = true;
     int cornerWidth_ = 0;

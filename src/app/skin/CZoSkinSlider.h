@@ -85,12 +85,23 @@ protected:
     QSize sizeHint() const override;
 
 private:
+    // Where a pair of bitmaps came from, to load it again for a screen of
+    // another density.
+    struct Source {
+        int id = 0;
+        int activeId = 0;
+        bool transparent = false;
+        QColor key;
+        int keyX = 0;
+        int keyY = 0;
+    };
     struct Pair {
+        Source source;
         QPixmap normal;
         QPixmap active;
     };
-    bool LoadPair(Pair& pair, int id, int activeId, bool transparent, const QColor& key,
-                  int keyX, int keyY);
+    bool LoadPair(Pair& pair, const Source& source);
+    void ReloadForScreen();
     int Length() const;
     int ThumbLength() const;
     int MarginStart() const;
