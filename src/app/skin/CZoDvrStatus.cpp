@@ -27,7 +27,7 @@ constexpr QRgb kStripA = 0xFF174067u;  // red 23, green 64, blue 103
 CZoDvrStatus::CZoDvrStatus(QWidget* parent) : QWidget(parent) {
     font_ = QFont(QStringLiteral("Trebuchet MS"));
     font_.setStyleHint(QFont::SansSerif);
-    font_.setPixelSize(13);
+    font_.setPixelSize(12);
     font_.setWeight(QFont::DemiBold);
     UpdateAccessibleName();
 }

@@ -88,29 +88,41 @@ Path Rect(const QRectF& r, double radius = 0.0) {
     return p;
 }
 
-// A seven-segment digit in box r (height about twice the width).
+// A digit 1 to 4 drawn as strokes in box r (height about twice the width).
 Path Digit(const QRectF& r, int digit) {
-    static const char* kSegments[10] = {"abcdef", "bc",     "abged", "abgcd", "fgbc",
-                                        "afgcd",  "afgedc", "abc",   "abcdefg", "abcdfg"};
-    const double t = r.width() * 0.24;
-    const double x0 = r.left(), x1 = r.right(), y0 = r.top(), y1 = r.bottom();
-    const double ym = (y0 + y1) / 2.0;
-    Path p;
-    for (const char* s = kSegments[digit]; *s; ++s) {
-        QRectF seg;
-        switch (*s) {
-        case 'a': seg = QRectF(x0, y0, x1 - x0, t); break;
-        case 'b': seg = QRectF(x1 - t, y0, t, ym - y0 + t / 2); break;
-        case 'c': seg = QRectF(x1 - t, ym - t / 2, t, y1 - ym + t / 2); break;
-        case 'd': seg = QRectF(x0, y1 - t, x1 - x0, t); break;
-        case 'e': seg = QRectF(x0, ym - t / 2, t, y1 - ym + t / 2); break;
-        case 'f': seg = QRectF(x0, y0, t, ym - y0 + t / 2); break;
-        case 'g': seg = QRectF(x0, ym - t / 2, x1 - x0, t); break;
-        default: break;
-        }
-        p.addRect(seg);
+    auto at = [&](double x, double y) { return QPointF(r.left() + x * r.width(), r.top() + y * r.height()); };
+    Path line;
+    switch (digit) {
+    case 1:
+        line.moveTo(at(0.15, 0.28));
+        line.lineTo(at(0.62, 0.06));
+        line.lineTo(at(0.62, 0.94));
+        break;
+    case 2:
+        line.moveTo(at(0.08, 0.28));
+        line.cubicTo(at(0.1, -0.02), at(0.92, -0.02), at(0.9, 0.3));
+        line.cubicTo(at(0.88, 0.54), at(0.3, 0.66), at(0.08, 0.94));
+        line.lineTo(at(0.94, 0.94));
+        break;
+    case 3:
+        line.moveTo(at(0.1, 0.06));
+        line.lineTo(at(0.88, 0.06));
+        line.lineTo(at(0.42, 0.42));
+        line.cubicTo(at(1.02, 0.38), at(1.02, 0.98), at(0.48, 0.95));
+        line.cubicTo(at(0.3, 0.94), at(0.15, 0.9), at(0.06, 0.8));
+        break;
+    default:
+        line.moveTo(at(0.7, 0.94));
+        line.lineTo(at(0.7, 0.06));
+        line.lineTo(at(0.06, 0.68));
+        line.lineTo(at(0.96, 0.68));
+        break;
     }
-    return p.simplified();
+    QPainterPathStroker stroker;
+    stroker.setWidth(0.15 * r.height());
+    stroker.setCapStyle(Qt::FlatCap);
+    stroker.setJoinStyle(Qt::MiterJoin);
+    return stroker.createStroke(line).simplified();
 }
 
 // Glyphs are laid out in a unit box scaled into the frame: u(x, y, w, h)
@@ -255,7 +267,7 @@ Glyph GlyphKey(const Box& b, int direction, int channel) {
     case 2: arrow = Arrow(a, -1); break;
     default: arrow = Arrow(a, 1); break;
     }
-    Path digit = Digit(b.u(0.7, 0.22, 0.28, 0.56), channel);
+    Path digit = Digit(b.u(0.68, 0.18, 0.32, 0.64), channel);
     arrow.addPath(digit);
     return {arrow, {}, {}};
 }
@@ -550,16 +562,16 @@ void MakeSkin(Output& out) {
     SaveBoth(out, 290, w, h, [&](QPainter& p) {
         const QRectF all(0, 0, w, h);
         Path shape;
-        shape.addRoundedRect(all, 7, 7);
+        shape.addRoundedRect(all, 6, 6);
         p.setPen(Qt::NoPen);
         p.setBrush(kOuter);
         p.drawPath(shape);
         Path inner;
-        inner.addRoundedRect(all.adjusted(1, 1, -1, -1), 6, 6);
+        inner.addRoundedRect(all.adjusted(1, 1, -1, -1), 5, 5);
         p.setBrush(kHighlight);
         p.drawPath(inner);
         Path body;
-        body.addRoundedRect(all.adjusted(2, 2, -1.5, -1.5), 5, 5);
+        body.addRoundedRect(all.adjusted(2, 2, -1.5, -1.5), 4, 4);
         p.setBrush(kBody);
         p.drawPath(body);
         p.save();
@@ -805,7 +817,7 @@ void MakeStatusStrip(Output& out) {
                 p.drawRoundedRect(QRectF(x + 2.5, y + 2.5, 19, 11), 3, 3);
                 p.setPen(Qt::NoPen);
                 p.setBrush(row ? QColor(10, 10, 10) : QColor(100, 106, 116));
-                p.drawPath(Digit(QRectF(x + 9.5, y + 4.5, 5, 7), i + 1));
+                p.drawPath(Digit(QRectF(x + 9, y + 4, 6, 8), i + 1));
             }
             const QColor single = row == 0 ? QColor(46, 50, 56) : (row == 1 ? kGreen : kRed);
             QRadialGradient g(QPointF(356 + 9, y + 6), 7);
