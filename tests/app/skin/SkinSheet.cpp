@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QWidget sheet;
-    sheet.resize(613 * 2 + 30 + 620, 486 + 20);
+    sheet.resize(613 * 2 + 30 + 900, 486 + 20);
     QPalette pal = sheet.palette();
     pal.setColor(QPalette::Window, QColor(120, 124, 130));
     sheet.setPalette(pal);
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
     MakeWindow(&sheet, 1)->move(10, 10);
     MakeWindow(&sheet, 2)->move(613 + 20, 10);
     auto* strips = new StripPanel(&sheet);
-    strips->setGeometry(613 * 2 + 30, 10, 610, 486);
+    strips->setGeometry(613 * 2 + 30, 10, 890, 486);
     sheet.show();
     const QPixmap shot = sheet.grab();
     if (!shot.save(QString::fromLocal8Bit(argv[1]))) return 1;
