@@ -1,0 +1,69 @@
+#include "app/CZoViewerApp.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+#include "app/CZoViewerDlg.h"
+#include "app/skin/SkinArt.h"
+
+QString CZoViewerApp::Version() { return QStringLiteral(ZO_BUILD_VERSION); }
+
+CZoViewerApp::CommandLine CZoViewerApp::ParseCommandLine(const QStringList& arguments) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Zo7R Viewer: plays DVR recordings (.ZRF files and DVR disks) "
+                                                    "and shows a DVR live over the network."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help and exit."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Show the version and exit."));
+    parser.addOption(help);
+    parser.addOption(version);
+    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("A recording file to open."), QStringLiteral("[PATH]"));
+    CommandLine result;
+    if (!parser.parse(arguments)) {
+        result.exit = true;
+        result.exitCode = 2;
+        result.output = parser.errorText() + QLatin1Char('\n');
+        return result;
+    }
+    if (parser.isSet(help)) {
+        result.exit = true;
+        result.output = parser.helpText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.exit = true;
+        result.output = QStringLiteral("zoviewer %1 (Zo7R Viewer 1.3.0.0)\n").arg(Version());
+        return result;
+    }
+    const QStringList paths = parser.positionalArguments();
+    if (paths.size() > 1) {
+        result.exit = true;
+        result.exitCode = 2;
+        result.output = QStringLiteral("zoviewer: one recording at a time (%1 paths given)\n").arg(paths.size());
+        return result;
+    }
+    if (!paths.isEmpty())
+        result.path = paths.first();
+    return result;
+}
+
+int CZoViewerApp::Run(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zoviewer"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Zo7R Viewer"));
+    QApplication::setApplicationVersion(Version());
+    QApplication::setDesktopFileName(QStringLiteral("zoviewer"));
+    const CommandLine line = ParseCommandLine(QApplication::arguments());
+    if (line.exit) {
+        std::fputs(line.output.toLocal8Bit().constData(), line.exitCode == 0 ? stdout : stderr);
+        return line.exitCode;
+    }
+    QApplication::setWindowIcon(zo::app::AppIcon());
+    CZoViewerDlg::Options options;
+    options.startupPath = line.path;
+    CZoViewerDlg window(std::move(options));
+    window.show();
+    return app.exec();
+}
