@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/skin/CTransparentStatic.h"
 #include "app/skin/CZoSkinDialog.h"
 #include "app/skin/SkinArt.h"
 
@@ -94,5 +95,20 @@ TEST(CZoSkinDialog, DraggingAnyPointMovesTheWindowOnlyWhenDraggable) {
         // The rounded shape leaves the corner pixel out.
         EXPECT_FALSE(dialog.mask().contains(QPoint(0, 0)));
         EXPECT_TRUE(dialog.mask().contains(QPoint(150, 100)));
+    }
+}
+
+TEST(CTransparentStatic, KeepsShowingTheSkinBehindItsText) {
+    CZoSkinDialog dialog;
+    dialog.SetSkinPixmap(CodedSkin());
+    dialog.resize(300, 200);
+    zo::app::CTransparentStatic label(&dialog);
+    label.setGeometry(40, 4, 200, 20);
+    const QRgb behind = dialog.grab().toImage().pixel(230, 12);
+    for (const char* text : {"Zo7R Viewer", "/data/cam.ZRF"}) {
+        label.setText(text);
+        const QImage shot = dialog.grab().toImage();
+        EXPECT_EQ(shot.pixel(230, 12), behind) << text;  // right of the text
+        EXPECT_EQ(label.GetTextColor(), QColor(92, 92, 92));
     }
 }
