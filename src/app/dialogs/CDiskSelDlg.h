@@ -39,9 +39,12 @@ public:
     std::string GetSelectedPath() const;
     const std::vector<Row>& Rows() const { return rows_; }
 
-    // The rows for the disks under `roots`: the usable disks in drive order,
-    // and the disks numbered 0..9 that exist but cannot be opened, greyed.
+    // The rows for the disks numbered 0..9 under `roots`, in drive order:
+    // those that can be opened, and those that exist but cannot be opened
+    // (greyed, with the reason).
     static std::vector<Row> ListRows(const zo::media::DiskRoots& roots);
+    // Why `devicePath` could not be opened, for the error number of the open.
+    static std::string OpenFailureReason(int error, const std::string& devicePath);
 
     // An open-file dialog for a raw disk image ("dd" image); "" on Cancel.
     static QString AskDiskImage(QWidget* owner);
@@ -51,6 +54,5 @@ private:
 
     QListWidget* list_;
     std::vector<Row> rows_;
-    int driveCount_ = 0;  // usable rows, which come first
-    int selected_ = 0;
+    int selected_ = -1;  // row chosen; the first usable row until the user selects
 };

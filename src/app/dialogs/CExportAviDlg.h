@@ -88,6 +88,7 @@ private:
     QPushButton* cancelButton_;
     QTimer* timer_;
     std::vector<uint8_t> previewPixels_;
+    uint64_t exportSize_ = 0;  // the recording's size (the reader forgets it when it closes)
     bool started_ = false;
     bool loaded_ = false;
 };

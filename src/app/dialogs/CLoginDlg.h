@@ -73,5 +73,6 @@ private:
     QLineEdit* passwordEdit_;
     QPushButton* advancedButton_;
     QString addressText_;
+    bool ddnsMode_ = false;  // the check box as last moved into the dialog
     bool loaded_ = false;
 };
