@@ -6,6 +6,7 @@ add_executable(zo_dialogs_tests
   app/dialogs/OptionsDialogsTest.cpp
   app/dialogs/SmallDialogsTest.cpp
   app/dialogs/ExportDialogTest.cpp
+  app/dialogs/DialogScreenshots.cpp
 )
 target_link_libraries(zo_dialogs_tests PRIVATE zo_dialogs zo_synth zo_test_support Qt6::Test GTest::gtest)
 target_compile_definitions(zo_dialogs_tests PRIVATE ZRF_BINARY="$<TARGET_FILE:zrf>")

@@ -48,8 +48,10 @@ CDiskSelDlg::CDiskSelDlg(QWidget* owner, zo::media::DiskRoots roots) : QDialog(o
     auto* hint = new QLabel(this);
     hint->setWordWrap(true);
     if (rows_.empty())
-        hint->setText(QStringLiteral("No disks found. Use \"Open Disk Image...\" to play an image of a disk."));
-    hint->setVisible(rows_.empty());
+        hint->setText(QStringLiteral("No disks found. \"Open Disk Image...\" plays an image of a disk."));
+    else if (selected_ < 0)
+        hint->setText(QStringLiteral("No disk can be opened. \"Open Disk Image...\" plays an image of a disk."));
+    hint->setVisible(selected_ < 0);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
@@ -57,7 +59,7 @@ CDiskSelDlg::CDiskSelDlg(QWidget* owner, zo::media::DiskRoots roots) : QDialog(o
     layout->addWidget(list_, 1);
     layout->addWidget(hint);
     layout->addWidget(buttons);
-    resize(560, 260);
+    resize(700, 260);
 
     connect(list_, &QListWidget::currentRowChanged, this, &CDiskSelDlg::SelectionChanged);
     connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {

@@ -96,6 +96,7 @@ CExportAviDlg::CExportAviDlg(QWidget* owner, zo::platform::MessagePort* messages
         channelGrid->addWidget(box, i / 8, i % 8);
         channelBoxes_[static_cast<size_t>(i)] = box;
     }
+    channelGrid->setColumnStretch(8, 1);  // the boxes stay together at the left
     channelsLabel->setBuddy(channelBoxes_[0]);
     audioBox_ = new QCheckBox(QStringLiteral("Audio"), this);
 

@@ -27,6 +27,7 @@ CNetOptions::CNetOptions(QWidget* owner) : QDialog(owner) {
     auto* pathGroup = new QGroupBox(QStringLiteral("Path for local Recording"), this);
     pathEdit_ = new QLineEdit(pathGroup);
     pathEdit_->setAccessibleName(QStringLiteral("Path for local Recording"));
+    pathEdit_->setMinimumWidth(300);
     auto* browse = new QPushButton(QStringLiteral("Browse..."), pathGroup);
     auto* pathLayout = new QHBoxLayout(pathGroup);
     pathLayout->addWidget(pathEdit_, 1);
