@@ -183,6 +183,7 @@ QSize CZoDvrStatus::sizeHint() const {
 void CZoDvrStatus::paintEvent(QPaintEvent*) {
     ReloadForScreen();
     QPainter p(this);
+    PrepareSkinPainter(p);
     p.fillRect(rect(), background_);
     if (mode_ == kNetworkMode) {
         if (mapped_.isNull()) return;

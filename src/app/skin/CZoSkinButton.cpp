@@ -138,6 +138,7 @@ QSize CZoSkinButton::sizeHint() const {
 void CZoSkinButton::paintEvent(QPaintEvent*) {
     ReloadForScreen();
     QPainter p(this);
+    PrepareSkinPainter(p);
     const int frame = CurrentFrame();
     if (!frames_[frame].isNull()) p.drawPixmap(QPointF(0, 0), frames_[frame]);
     const QRect item = rect();

@@ -83,6 +83,7 @@ void CZoSkinDialog::paintEvent(QPaintEvent* event) {
     }
     ReloadForScreen();
     QPainter painter(this);
+    PrepareSkinPainter(painter);
     PaintSkin(painter, size());
 }
 

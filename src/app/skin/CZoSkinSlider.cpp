@@ -277,6 +277,7 @@ void CZoSkinSlider::DrawChannel(QPainter& painter, const QPixmap& pixmap, const 
 void CZoSkinSlider::paintEvent(QPaintEvent*) {
     ReloadForScreen();
     QPainter p(this);
+    PrepareSkinPainter(p);
     const int centre = PosToPixel(position_);
     if (!channel_.normal.isNull()) {
         if (!channel_.active.isNull() && isEnabled()) {

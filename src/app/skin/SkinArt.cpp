@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QWidget>
 
+#include <cmath>
+
 // The resources live in a static library: register them before first use.
 static void InitSkinResources() {
     static const bool done = [] {
@@ -41,6 +43,11 @@ void DrawPixmapPart(QPainter& painter, const QRectF& target, const QPixmap& pixm
     const qreal r = pixmap.devicePixelRatio();
     const QRectF pixels(source.x() * r, source.y() * r, source.width() * r, source.height() * r);
     painter.drawPixmap(target, pixmap, pixels);
+}
+
+void PrepareSkinPainter(QPainter& painter) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    if (ratio != std::floor(ratio)) painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
 }
 
 QIcon AppIcon() {

@@ -74,6 +74,10 @@ QSize LogicalSize(const QPixmap& pixmap);
 void DrawPixmapPart(QPainter& painter, const QRectF& target, const QPixmap& pixmap,
                     const QRectF& source);
 
+// Prepares a painter on a widget for skin drawing: on screens of a
+// fractional ratio (1.25, 1.5) the 2x strips are scaled down smoothly.
+void PrepareSkinPainter(QPainter& painter);
+
 // The application icon in all its sizes (16 to 256 pixels).
 QIcon AppIcon();
 

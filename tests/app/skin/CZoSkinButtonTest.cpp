@@ -144,3 +144,26 @@ TEST(CZoSkinButton, TipTextIsTheAccessibleName) {
     EXPECT_EQ(button.toolTip(), "Fast Forward");
     EXPECT_EQ(button.accessibleName(), "Fast Forward");
 }
+
+TEST(SkinArt, EveryStripExistsAtOneAndTwiceTheSize) {
+    const int ids[] = {SkinId::kPlay, SkinId::kPositionChannel, SkinId::kPositionChannelActive,
+                       SkinId::kPositionThumbActive, SkinId::kPositionThumb, SkinId::kPause, SkinId::kFastBackward,
+                       SkinId::kFastForward, SkinId::kNextFrame, SkinId::kPrevFrame, SkinId::kStillCapture,
+                       SkinId::kSplit4, SkinId::kMinimize, SkinId::kClose, SkinId::kVolumeThumb,
+                       SkinId::kVolumeChannelActive, SkinId::kVolumeChannel, SkinId::kVolumeThumbActive,
+                       SkinId::kOpen, SkinId::kPlayReverse, SkinId::kProgram, SkinId::kSkin, SkinId::kSplit1,
+                       SkinId::kConnect, SkinId::kStatusStrip, SkinId::kDisconnect, SkinId::kModePlayer,
+                       SkinId::kModeViewer, SkinId::kMute, SkinId::kDvrRewind, SkinId::kDvrFastForward,
+                       SkinId::kDvrPlayPause, SkinId::kDvrRecordStop, SkinId::kDvrUp, SkinId::kDvrDown,
+                       SkinId::kDvrLeft, SkinId::kDvrRight, SkinId::kDvrMenu};
+    for (int id : ids) {
+        const QPixmap one = zo::app::LoadSkinPixmap(id, 1.0);
+        const QPixmap two = zo::app::LoadSkinPixmap(id, 2.0);
+        ASSERT_FALSE(one.isNull()) << id;
+        ASSERT_FALSE(two.isNull()) << id;
+        EXPECT_EQ(two.size(), one.size() * 2) << id;
+        EXPECT_EQ(zo::app::LogicalSize(two), one.size()) << id;
+    }
+    EXPECT_TRUE(zo::app::LoadSkinPixmap(1, 1.0).isNull());
+    EXPECT_FALSE(zo::app::AppIcon().pixmap(QSize(48, 48)).isNull());
+}
