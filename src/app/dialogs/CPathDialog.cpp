@@ -17,43 +17,16 @@
 
 namespace {
 
-constexpr int kRetry = 2;  // a native dialog closed on a path that must be entered again
-
-// The desktop's folder dialog with the validation on accept. The dialog has
-// closed by then, so an unusable path ends it with kRetry and it is opened
-// again on that path.
-class FolderDialog final : public QFileDialog {
-public:
-    using QFileDialog::QFileDialog;
-
-    void accept() override {
-        QString path = selectedFiles().value(0);
-        if (path.isEmpty())
-            return;
-        // The dialog gives absolute paths; a trailing "/" is the widget's own.
-        while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
-            path.chop(1);
-        if (CPathDialog::ValidateFolder(path, this) == 0) {
-            chosen = path;
-            QDialog::accept();
-        } else {
-            chosen = path;
-            done(kRetry);
-        }
-    }
-
-    QString chosen;
-};
-
 // Our own browser where the desktop offers no folder dialog: the prompt, a
 // tree of folders, the path edit the user can type into, OK and Cancel. OK
 // is enabled while the edit holds text and validates before closing.
 class FolderBrowser final : public QDialog {
 public:
-    FolderBrowser(QWidget* owner, const QString& caption, const QString& prompt, const QString& start)
+    FolderBrowser(QWidget* owner, const QString& caption, const QString& prompt, const QString& start,
+                  const QString& text)
         : QDialog(owner) {
         setWindowTitle(caption);
-        model_.setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+        model_.setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
         model_.setRootPath(QStringLiteral("/"));
         tree_ = new QTreeView(this);
         tree_->setModel(&model_);
@@ -61,7 +34,7 @@ public:
             tree_->hideColumn(column);
         tree_->header()->hide();
         tree_->setAccessibleName(QStringLiteral("Folders"));
-        edit_ = new QLineEdit(start, this);
+        edit_ = new QLineEdit(text, this);
         auto* promptLabel = new QLabel(prompt, this);
         auto* editLabel = new QLabel(QStringLiteral("&Folder:"), this);
         editLabel->setBuddy(edit_);
@@ -85,7 +58,7 @@ public:
         connect(edit_, &QLineEdit::textChanged, this, [this](const QString& text) {
             buttons_->button(QDialogButtonBox::Ok)->setEnabled(!text.isEmpty());
         });
-        buttons_->button(QDialogButtonBox::Ok)->setEnabled(!start.isEmpty());
+        buttons_->button(QDialogButtonBox::Ok)->setEnabled(!text.isEmpty());
         connect(buttons_, &QDialogButtonBox::accepted, this, &FolderBrowser::accept);
         connect(buttons_, &QDialogButtonBox::rejected, this, &FolderBrowser::reject);
         edit_->setFocus();
@@ -121,30 +94,39 @@ bool CPathDialog::UsesNativeDialog() {
 }
 
 int CPathDialog::DoModal() {
+    // The tree opens on the initial folder, or on its nearest existing
+    // parent, or on the current folder; the path edit shows the initial folder.
     QString start = initial_;
-    if (start.isEmpty() || !QDir(start).exists())
+    while (!start.isEmpty() && !QDir(start).exists() && start != QStringLiteral("/"))
+        start = QFileInfo(start).path();
+    if (start.isEmpty() || !QDir(start).exists() || !QDir::isAbsolutePath(start))
         start = QDir::currentPath();
     if (!UsesNativeDialog()) {
-        FolderBrowser browser(owner_, caption_, prompt_, start);
+        FolderBrowser browser(owner_, caption_, prompt_, start, initial_.isEmpty() ? start : initial_);
         if (browser.exec() != QDialog::Accepted)
             return QDialog::Rejected;
         path_ = browser.chosen;
         return QDialog::Accepted;
     }
+    // The desktop's dialog has closed when it returns: an unusable path
+    // opens it again on that path, which is how the picker stays open.
     for (;;) {
-        FolderDialog dialog(owner_, caption_, start);
+        QFileDialog dialog(owner_, caption_, start);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
         dialog.setLabelText(QFileDialog::FileName, prompt_ + QLatin1Char(':'));
         dialog.setLabelText(QFileDialog::Accept, QStringLiteral("OK"));
-        const int result = dialog.exec();
-        if (result == QDialog::Accepted) {
-            path_ = dialog.chosen;
+        if (dialog.exec() != QDialog::Accepted)
+            return QDialog::Rejected;
+        QString path = dialog.selectedFiles().value(0);
+        while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        if (!path.isEmpty() && ValidateFolder(path, owner_) == 0) {
+            path_ = path;
             return QDialog::Accepted;
         }
-        if (result != kRetry)
-            return QDialog::Rejected;
-        start = dialog.chosen;  // open again on what the user entered
+        if (!path.isEmpty())
+            start = path;
     }
 }
 
