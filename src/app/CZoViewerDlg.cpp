@@ -74,6 +74,10 @@ CZoViewerDlg::CZoViewerDlg(Options options, QWidget* parent)
     zo::exporter::RemoveEncoder();
 
     CreateEngine();
+    // The buttons follow a state change at once, not at the next refresh.
+    engine_.SetStateObserver([this](int) {
+        QMetaObject::invokeMethod(this, [this] { if (!closed_) UpdateCommandStates(); }, Qt::QueuedConnection);
+    });
     CreateControls();
     CreateActions();
     CreateMenus();
@@ -203,8 +207,13 @@ void CZoViewerDlg::SliderMoving(int controlId, int position) {
     if (controlId == kVolumeSliderId) {
         engine_.SetVolume(static_cast<uint32_t>(position));
     } else if (controlId == kPositionSliderId && engine_.IsOpen()) {
-        if (static_cast<uint64_t>(position) != engine_.GetPosition() / 4096)
-            engine_.Seek(static_cast<uint64_t>(position) * 4096);
+        if (static_cast<uint64_t>(position) != engine_.GetPosition() / 4096) {
+            // The slider's last step is the end itself, where nothing can be
+            // read: it seeks to the last block instead.
+            const uint64_t size = engine_.GetSize();
+            const uint64_t lastBlock = size == 0 ? 0 : (size - 1) / 4096 * 4096;
+            engine_.Seek(std::min(static_cast<uint64_t>(position) * 4096, lastBlock));
+        }
     }
 }
 

@@ -53,8 +53,12 @@ void CZoViewerDlg::LoadSettings() {
     normalVideo_ = video;
     engine_.SetRepeat(number("Repeat", 0));
     engine_.SetTimeFormat(text("Time Format", QString::fromLatin1(kDefaultTimeFormat)).toStdString());
-    engine_.SetVolume(static_cast<uint32_t>(
-        std::clamp(number("Volume", static_cast<int>(engine_.GetVolume())), 0, 65535)));
+    // Without a stored volume the device's own level, and full level when
+    // the device has none (a first start must not be silent).
+    int deviceVolume = engine_.WaveOut().GetDeviceVolume();
+    if (deviceVolume == 0)
+        deviceVolume = 65535;
+    engine_.SetVolume(static_cast<uint32_t>(std::clamp(number("Volume", deviceVolume), 0, 65535)));
     engine_.SetMute(number("Mute", 0) != 0 ? 1 : 0);
     ip_ = text("IP Address", QString::fromLatin1(kDefaultDvrAddress));
     port_ = number("Port", 8841);
