@@ -2,11 +2,48 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSocketNotifier>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 
 #include "app/CZoViewerDlg.h"
 #include "app/skin/SkinArt.h"
+
+namespace {
+
+// SIGTERM, SIGINT and SIGHUP close the window as its close button does, so
+// the settings are saved and the recording is closed; the handler only
+// writes a byte that the event loop reads.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void CloseOnSignals(CZoViewerDlg& window) {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        while (::read(signalPipe[0], &byte, 1) > 0) {
+        }
+        window.CloseProgram();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+}
+
+}  // namespace
 
 QString CZoViewerApp::Version() { return QStringLiteral(ZO_BUILD_VERSION); }
 
@@ -64,6 +101,8 @@ int CZoViewerApp::Run(int argc, char** argv) {
     CZoViewerDlg::Options options;
     options.startupPath = line.path;
     CZoViewerDlg window(std::move(options));
+    CloseOnSignals(window);
+    QObject::connect(&window, &QDialog::finished, &app, &QCoreApplication::quit);
     window.show();
     return app.exec();
 }
