@@ -13,6 +13,10 @@
 #include "app/dialogs/CAboutDlg.h"
 #include "app/dialogs/CDiskSelDlg.h"
 #include "app/dialogs/CLoginDlg.h"
+#include "engine/CZoViewer2.h"
+#include "platform/MessagePort.h"
+#include "render/NullAudioDevice.h"
+#include "synth/DvrSim.h"
 
 namespace {
 
@@ -157,6 +161,42 @@ TEST(LoginDlg, AdvancedReachesTheDynamicIpServiceAndCancelKeepsAll) {
     EXPECT_TRUE(second.useDdns);
     EXPECT_EQ(second.dvrName, "back-door");
     EXPECT_EQ(second.port, 5000);
+}
+
+TEST(LoginDlg, ConnectFlowLogsInOrShowsTheEnginesRefusal) {
+    zo::synth::DvrSimOptions options;
+    options.password = "4321";
+    options.acceptPauseMs = 0;
+    zo::synth::DvrSim sim(options);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    zo::platform::RecordingMessagePort messages;
+    zo::engine::CZoViewer2::Ports ports;
+    ports.messages = &messages;
+    ports.audioDevice = std::make_unique<zo::render::NullAudioDevice>();
+    zo::engine::CZoViewer2 engine(std::move(ports));
+    engine.Create(640, 448, 6, 2, 4, 16000, 4);
+
+    CLoginDlg::Connection c;
+    c.ip = QStringLiteral("127.0.0.1");
+    c.port = sim.Port();
+    ModalAnswerer answer;
+    answer.Push([](QWidget* login) {
+        QTest::keyClicks(Find<QLineEdit>(login, "Password"), "4321");
+        QTest::mouseClick(Find<QPushButton>(login, "Login"), Qt::LeftButton);
+    });
+    answer.Arm();
+    EXPECT_EQ(CLoginDlg::ConnectFlow(nullptr, engine, c), 1);
+    EXPECT_TRUE(WaitFor([&] { return engine.IsConnected() == 1; }));
+
+    // While connected the engine refuses a second connection: its text is shown.
+    ModalAnswerer again;
+    again.Push(Click("Login"));
+    again.Push(Click("OK"));
+    again.Arm();
+    EXPECT_EQ(CLoginDlg::ConnectFlow(nullptr, engine, c), 0);
+    EXPECT_EQ(again.texts.join("|").toStdString(), engine.GetErrorText());
+    EXPECT_FALSE(engine.GetErrorText().empty());
+    engine.Disconnect();
 }
 
 TEST(AboutDlg, ProductVersionsAndLibraries) {
