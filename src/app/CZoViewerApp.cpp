@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -81,8 +82,9 @@ CZoViewerApp::CommandLine CZoViewerApp::ParseCommandLine(const QStringList& argu
         result.output = QStringLiteral("zoviewer: one recording at a time (%1 paths given)\n").arg(paths.size());
         return result;
     }
-    if (!paths.isEmpty())
-        result.path = paths.first();
+    // Absolute: the export later changes the working folder.
+    if (!paths.isEmpty() && !paths.first().isEmpty())
+        result.path = QFileInfo(paths.first()).absoluteFilePath();
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
 #include <QGuiApplication>
@@ -68,9 +69,10 @@ CZoViewerDlg::CZoViewerDlg(Options options, QWidget* parent)
     pal.setColor(QPalette::Window, QColor(22, 24, 28));
     setPalette(pal);
 
-    // The export looks for its compression options beside the program; any
+    // The export looks for its compression options ("CompOptions") in the
+    // settings folder (a program folder is not writable on Linux); any
     // registration of its encoder left from before goes.
-    zo::exporter::SetWorkDirectory(QCoreApplication::applicationDirPath().toStdString());
+    zo::exporter::SetWorkDirectory(QFileInfo(QString::fromStdString(profile_.Path())).absolutePath().toStdString());
     zo::exporter::RemoveEncoder();
 
     CreateEngine();

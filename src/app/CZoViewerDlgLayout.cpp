@@ -133,6 +133,9 @@ void CZoViewerDlg::CreateControls() {
     volumeSlider_->setAccessibleName(QStringLiteral("Volume"));
     volumeSlider_->SetRange(0, 65535);
     volumeSlider_->SetPageSize(4096);
+    volumeSlider_->SetMargins(4, 1, 4, 0);
+    positionSlider_->SetDrawFocus(false);
+    volumeSlider_->SetDrawFocus(false);
     for (auto* slider : {positionSlider_, volumeSlider_}) {
         connect(slider, &zo::app::CZoSkinSlider::Moving, this, &CZoViewerDlg::SliderMoving);
         connect(slider, &zo::app::CZoSkinSlider::Moved, this, &CZoViewerDlg::SliderMoved);
