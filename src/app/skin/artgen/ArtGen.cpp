@@ -570,6 +570,14 @@ void MakeSkin(Output& out) {
         inner.addRoundedRect(all.adjusted(1, 1, -1, -1), 5, 5);
         p.setBrush(kHighlight);
         p.drawPath(inner);
+        // A bevel: lit along the top and left, in shadow along the bottom
+        // and right; the change happens in the corners, which are not
+        // stretched.
+        p.save();
+        p.setClipPath(Triangle(QPointF(w, 0), QPointF(w, h), QPointF(0, h)));
+        p.setBrush(QColor(38, 42, 49));
+        p.drawPath(inner);
+        p.restore();
         Path body;
         body.addRoundedRect(all.adjusted(2, 2, -1.5, -1.5), 4, 4);
         p.setBrush(kBody);
