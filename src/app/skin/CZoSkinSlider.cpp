@@ -1,5 +1,6 @@
 #include "app/skin/CZoSkinSlider.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -8,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "app/skin/CZoSkinSliderAccessible.h"
 #include "app/skin/SkinArt.h"
 
 namespace zo::app {
@@ -39,6 +41,7 @@ QPixmap KeyedPixmap(const QPixmap& pixmap, const QColor& key, int keyX, int keyY
 
 CZoSkinSlider::CZoSkinSlider(QWidget* parent, int controlId) : QWidget(parent), controlId_(controlId) {
     setFocusPolicy(Qt::StrongFocus);
+    CZoSkinSliderAccessible::InstallFactory();
 }
 
 bool CZoSkinSlider::LoadPair(Pair& pair, const Source& source) {
@@ -96,8 +99,16 @@ int CZoSkinSlider::Clamp(int position) const {
 }
 
 void CZoSkinSlider::SetPos(int position) {
+    const int before = position_;
     position_ = Clamp(position);
     update();
+    if (position_ != before) NotifyValue();
+}
+
+void CZoSkinSlider::NotifyValue() {
+    if (!QAccessible::isActive()) return;
+    QAccessibleValueChangeEvent event(this, position_);
+    QAccessible::updateAccessibility(&event);
 }
 
 void CZoSkinSlider::SetMargins(int left, int top, int right, int bottom) {
@@ -125,7 +136,7 @@ void CZoSkinSlider::SetTipText(const QString& text) {
 void CZoSkinSlider::SetText(const QString& text) {
     if (text == text_) return;
     text_ = text;
-    setAccessibleDescription(text);
+    NotifyValue();
 }
 
 int CZoSkinSlider::Length() const { return vertical_ ? height() : width(); }
@@ -160,6 +171,7 @@ void CZoSkinSlider::DragTo(int pixel) {
     if (centre == PosToPixel(position_)) return;
     position_ = Clamp(PixelToPos(centre));
     update();
+    NotifyValue();
     emit Moving(controlId_, position_);
 }
 
@@ -222,6 +234,7 @@ void CZoSkinSlider::keyPressEvent(QKeyEvent* event) {
     const int position = static_cast<int>(std::clamp<long long>(target, INT_MIN, INT_MAX));
     position_ = Clamp(position);
     update();
+    NotifyValue();
     emit Moved(controlId_, position_);
     event->accept();
 }

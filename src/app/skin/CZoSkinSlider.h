@@ -52,11 +52,11 @@ public:
     void SetMargins(int left, int top, int right, int bottom);
     void SetDrawFocus(bool drawFocus, bool redraw = true);
     void SetVertical(bool vertical);
-    // Tool tip and accessible description; the accessible name is set with
-    // setAccessibleName ("Position", "Volume").
+    // Tool tip; the accessible name is set with setAccessibleName
+    // ("Position", "Volume").
     void SetTipText(const QString& text);
     // The slider's text (the position slider carries the time text): the
-    // accessible value a screen reader speaks.
+    // value text a screen reader speaks (else the position).
     void SetText(const QString& text);
     QString GetText() const { return text_; }
 
@@ -108,6 +108,8 @@ private:
     int MarginEnd() const;
     int Clamp(int position) const;
     void DragTo(int pixel);
+    // Tells assistive technology that the position changed.
+    void NotifyValue();
     void DrawChannel(QPainter& painter, const QPixmap& pixmap, const QRect& clip) const;
 
     int controlId_ = 0;

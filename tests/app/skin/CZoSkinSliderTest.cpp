@@ -1,3 +1,5 @@
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWidget>
@@ -165,4 +167,27 @@ TEST(CZoSkinSlider, KeyColourIsSeeThrough) {
     EXPECT_EQ(shot.pixel(1, 1), qRgb(0, 0, 200));
     // The channel below its wedge is drawn.
     EXPECT_NE(shot.pixel(58, 10), qRgb(0, 0, 200));
+}
+
+TEST(CZoSkinSlider, ScreenReadersSeeASliderWithItsValue) {
+    CZoSkinSlider s(nullptr, 1658);
+    MakePosition(s);
+    s.setAccessibleName("Position");
+    s.SetRange(0, 100);
+    s.SetPos(40);
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(&s);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::Slider);
+    EXPECT_EQ(a->text(QAccessible::Name), "Position");
+    EXPECT_EQ(a->text(QAccessible::Value), "40");
+    s.SetText("2026/12/08 10:30:00");
+    EXPECT_EQ(a->text(QAccessible::Value), "2026/12/08 10:30:00");
+    QAccessibleValueInterface* v = a->valueInterface();
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->maximumValue().toInt(), 100);
+    QSignalSpy moved(&s, &CZoSkinSlider::Moved);
+    v->setCurrentValue(250);  // set from outside: clamped, and the owner hears of it
+    EXPECT_EQ(s.GetPos(), 100);
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(moved[0][1].toInt(), 100);
 }
