@@ -111,6 +111,10 @@ CZoViewerDlg::~CZoViewerDlg() {
     engine_.CloseRecording();
     engine_.Disconnect();
     notifications_.SetTarget(nullptr);
+    // The video widget lets go of the compositor, a part of the engine,
+    // before the engine goes (child widgets would outlive it).
+    delete video_;
+    video_ = nullptr;
 }
 
 void CZoViewerDlg::CreateEngine() {
