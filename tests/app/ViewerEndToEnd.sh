@@ -8,7 +8,7 @@ viewer=$1
 zrf=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/cfg" SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR="$work"
+export XDG_CONFIG_HOME="$work/cfg" SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb
 "$zrf" gen --channels 4 --seconds 12 --audio "$work/four.ZRF" >/dev/null
 
 # Runs the viewer on an X server of its own, photographs the screen after a
