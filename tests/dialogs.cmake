@@ -12,4 +12,5 @@ target_link_libraries(zo_dialogs_tests PRIVATE zo_dialogs zo_synth zo_test_suppo
 target_compile_definitions(zo_dialogs_tests PRIVATE ZRF_BINARY="$<TARGET_FILE:zrf>")
 add_dependencies(zo_dialogs_tests zrf)
 gtest_discover_tests(zo_dialogs_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS app ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+  PROPERTIES LABELS app ENVIRONMENT
+  "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/app/dialogs/tsan.supp")
