@@ -11,7 +11,8 @@ add_executable(zo_app_tests
 )
 target_link_libraries(zo_app_tests PRIVATE zo_app zo_synth zo_render Qt6::Test GTest::gtest)
 gtest_discover_tests(zo_app_tests DISCOVERY_TIMEOUT 60
-  PROPERTIES LABELS app ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy")
+  PROPERTIES LABELS app ENVIRONMENT
+  "QT_QPA_PLATFORM=offscreen;SDL_AUDIODRIVER=dummy;TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/app/tsan.supp")
 
 # The real program on an X server of its own, where one can be made.
 find_program(ZO_XVFB_RUN xvfb-run)
