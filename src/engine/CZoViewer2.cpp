@@ -338,13 +338,14 @@ int CZoViewer2::ConnectByName(const std::string& ddnsServer, int ddnsPort, const
 int CZoViewer2::ConnectWith(const std::function<int()>& setAddress) {
     if (mode_ != kModeNetViewer)
         SetMode(kModeNetViewer, -1);
-    vdec_.Init(media::kVideoZON);
     if (HasThread() || !setAddress()) {
         lastError_ = net_.GetLastErrorText();
         if (lastError_.empty())
             lastError_ = "Already Connected";
         return 0;
     }
+    // Only now: a running live worker owns the decoder.
+    vdec_.Init(media::kVideoZON);
     return StartLive();
 }
 

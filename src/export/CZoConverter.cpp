@@ -78,12 +78,51 @@ int CZoConverter::OpenSource(const std::string& path, bool rawDisk) {
     return reader_.Open(path, rawDisk);
 }
 
+namespace {
+
+// Where the file name of `path` begins (after the last '/').
+size_t FileNameStart(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+}  // namespace
+
 std::string CZoConverter::OutputName(const std::string& path, int channel) {
     const std::string tag = "-CH" + std::to_string(channel + 1);
     const size_t dot = path.rfind('.');
-    if (dot == std::string::npos)
+    if (dot == std::string::npos || dot < FileNameStart(path))
         return path + tag;
     return path.substr(0, dot) + tag + path.substr(dot);
+}
+
+std::string CZoConverter::DefaultOutputName(const std::string& inputPath) {
+    std::string out = inputPath;
+    for (size_t i = FileNameStart(out); i + 3 <= out.size();) {
+        const std::string_view three(out.data() + i, 3);
+        if (three == "ZRF" || three == "zrf") {
+            out.replace(i, 3, three == "ZRF" ? "AVI" : "avi");
+            i += 3;
+        } else {
+            ++i;
+        }
+    }
+    return out;
+}
+
+bool CZoConverter::TakePreview(std::vector<uint8_t>& pixels, int& width, int& height) {
+    std::lock_guard<std::mutex> lock(previewMutex_);
+    if (!previewFresh_)
+        return false;
+    const size_t bytes = static_cast<size_t>(previewWidth_) * static_cast<size_t>(previewHeight_) * 3;
+    if (pixels.size() != bytes)
+        pixels.resize(bytes);
+    std::memcpy(pixels.data(), previewPixels_.data(), bytes);
+    width = previewWidth_;
+    height = previewHeight_;
+    previewFresh_ = false;
+    previewWanted_.store(true, std::memory_order_relaxed);
+    return true;
 }
 
 int CZoConverter::PercentDone(uint64_t position, uint64_t size) {
@@ -316,6 +355,12 @@ uint32_t CZoConverter::Run() {
     rgb_.assign(kRgbBytes, 0);
     doubled_.assign(kDoubledBytes, 0);
     sound_.assign(kSoundBytes, 0);
+    if (preview_) {
+        std::lock_guard<std::mutex> lock(previewMutex_);
+        previewPixels_.assign(kDoubledBytes, 0);
+        previewFresh_ = false;
+        previewWanted_.store(true, std::memory_order_relaxed);
+    }
     std::array<int64_t, kExportChannels> counter{};
     picturesWritten_.store(0, std::memory_order_relaxed);
 
@@ -357,6 +402,16 @@ uint32_t CZoConverter::Run() {
                                           t.day, t.hour, t.minute, t.second);
             time_.Draw(std::string_view(text, static_cast<size_t>(len > 0 ? len : 0)), doubled_.data(),
                        bitmap_.width, bitmap_.height);
+        }
+        if (preview_ && previewWanted_.exchange(false, std::memory_order_relaxed)) {
+            std::lock_guard<std::mutex> lock(previewMutex_);
+            const size_t bytes = static_cast<size_t>(bitmap_.width) * static_cast<size_t>(bitmap_.height) * 3;
+            if (bytes <= previewPixels_.size()) {
+                std::memcpy(previewPixels_.data(), doubled_.data(), bytes);
+                previewWidth_ = bitmap_.width;
+                previewHeight_ = bitmap_.height;
+                previewFresh_ = true;
+            }
         }
         w.WriteVideo(counter[static_cast<size_t>(c)], doubled_.data());
         picturesWritten_.fetch_add(1, std::memory_order_relaxed);

@@ -20,6 +20,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,14 +94,27 @@ public:
     void SetTimeText(bool on) { timeText_ = on; }
 
     // The output name of `channel` (0-15): "-CH<channel+1>" before the last
-    // dot anywhere in the path, or appended when there is none.
+    // dot of the file name, or appended when the file name has none; folder
+    // names are never changed.
     static std::string OutputName(const std::string& path, int channel);
+    // The output path offered for a recording: its path with every "ZRF"
+    // replaced by "AVI" and every "zrf" by "avi" in the file name only
+    // (other spellings stay).
+    static std::string DefaultOutputName(const std::string& inputPath);
     // position x 100 / size in 64 bits, 0 for an empty source, at most 100.
     static int PercentDone(uint64_t position, uint64_t size);
     // "YYYY/MM/DD HH:MM:SS" as burned in.
     static std::string FormatTimeText(const media::CalendarTime& time);
 
     const ExportScan& Scan() const { return scan_; }
+    // Preview: while on, Run leaves a copy of the latest picture it wrote
+    // (24-bit, bottom-up, time text burned in) in a slot under a lock,
+    // whenever the previous copy was taken. TakePreview (any thread) moves
+    // it into `pixels` (resized only when the size changed) and gives its
+    // size; false when no new picture arrived since the last call.
+    void SetPreview(bool on) { preview_ = on; }
+    bool TakePreview(std::vector<uint8_t>& pixels, int& width, int& height);
+
     const codec::WaveFormat& SoundFormat() const { return soundFormat_; }
     bool DecodeAudio() const { return decodeAudio_; }
     uint32_t ChannelMask() const { return channelMask_; }
@@ -149,6 +163,14 @@ private:
     std::array<uint32_t, kExportChannels> videoScale_{};
     TimeText time_;
     std::atomic<uint64_t> picturesWritten_{0};
+
+    bool preview_ = false;
+    std::mutex previewMutex_;  // guards the four preview fields below
+    std::vector<uint8_t> previewPixels_;
+    int previewWidth_ = 0;
+    int previewHeight_ = 0;
+    bool previewFresh_ = false;
+    std::atomic<bool> previewWanted_{true};  // the last copy was taken
 
     // Buffers of Run, allocated when it starts (and the scan's frame buffer).
     std::vector<uint8_t> frame_;

@@ -55,12 +55,31 @@ protected:
     RecordingDiagnosticLog log;
 };
 
-TEST(ConverterNames, ChannelTagGoesBeforeTheLastDot) {
+TEST(ConverterNames, ChannelTagGoesBeforeTheLastDotOfTheFileName) {
     EXPECT_EQ(CZoConverter::OutputName("D:\\clip.avi", 0), "D:\\clip-CH1.avi");
     EXPECT_EQ(CZoConverter::OutputName("D:\\clip.avi", 2), "D:\\clip-CH3.avi");
     EXPECT_EQ(CZoConverter::OutputName("D:\\clip", 0), "D:\\clip-CH1");
-    EXPECT_EQ(CZoConverter::OutputName("D:\\rel.2\\clip", 0), "D:\\rel-CH1.2\\clip");
     EXPECT_EQ(CZoConverter::OutputName("/out/a.b.avi", 15), "/out/a.b-CH16.avi");
+    // Dotted folder names are never touched.
+    EXPECT_EQ(CZoConverter::OutputName("/home/j.doe/out.avi", 0), "/home/j.doe/out-CH1.avi");
+    EXPECT_EQ(CZoConverter::OutputName("/rel.2/clip", 0), "/rel.2/clip-CH1");
+    EXPECT_EQ(CZoConverter::OutputName("./clip", 1), "./clip-CH2");
+}
+
+TEST(ConverterNames, DefaultOutputReplacesZrfInTheFileNameOnly) {
+    const struct {
+        const char* input;
+        const char* output;
+    } cases[] = {
+        {"/rec/20090314-123456.ZRF", "/rec/20090314-123456.AVI"},
+        {"/data/ZRF/cam.ZRF", "/data/ZRF/cam.AVI"},
+        {"/data/zrf/cam.zrf", "/data/zrf/cam.avi"},
+        {"/clip.Zrf", "/clip.Zrf"},  // other spellings stay
+        {"ZRFzrf.ZRF", "AVIavi.AVI"},
+        {"/a/b", "/a/b"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CZoConverter::DefaultOutputName(c.input), c.output) << c.input;
 }
 
 TEST(ConverterNames, PercentIsSafeForLargeAndEmptySources) {

@@ -1,0 +1,56 @@
+// Main window: the context menu of each mode, refreshed before it shows.
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+
+#include "app/CZoViewerDlg.h"
+
+void CZoViewerDlg::CreateMenus() {
+    auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
+        for (int id : ids) {
+            if (id == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(Action(id));
+        }
+    };
+    // Player mode.
+    playerMenu_ = new QMenu(this);
+    add(playerMenu_, {kPlayerMode, kNetViewerMode, 0, kOpenFile, kOpenDisk, kOpenDiskImage});
+    QMenu* convert = playerMenu_->addMenu(QStringLiteral("Con&vert"));
+    add(convert, {kExportAvi});
+    add(playerMenu_, {kCloseRecording, 0, kShowTitle, kAlwaysOnTop, 0});
+    QMenu* play = playerMenu_->addMenu(QStringLiteral("P&layback"));
+    add(play, {kPlay, kPlayReverse, kPause, kFastForward, kFastRewind, kNextFrame, kPrevFrame});
+    QMenu* range = playerMenu_->addMenu(QStringLiteral("Ma&rk"));
+    add(range, {kMarkIn, kMarkOut, 0, kExportRange});
+    QMenu* sound = playerMenu_->addMenu(QStringLiteral("&Sound"));
+    add(sound, {kVolumeUp, kVolumeDown, kMute});
+    QMenu* view = playerMenu_->addMenu(QStringLiteral("&View"));
+    add(view, {kFullScreen, kMaximize, 0, kSize448, kSize544, 0, kSplit1, kSplit4});
+    add(playerMenu_, {0, kPlayerOptions, kAbout, 0, kExit});
+
+    // NetViewer mode.
+    netMenu_ = new QMenu(this);
+    add(netMenu_, {kPlayerMode, kNetViewerMode, 0, kConnect, kStartRecording, kStopRecording, 0});
+    QMenu* dvr = netMenu_->addMenu(QStringLiteral("Dvr Control"));
+    add(dvr, {32848, 32849, 32850, 32851, 32852, 32853, 0, 32854, 0, 32855, 32856, 32857, 32858, 0, 32859, 32860,
+              32861, 32862});
+    add(netMenu_, {0, kAlwaysOnTop, kMute});
+    QMenu* netView = netMenu_->addMenu(QStringLiteral("&View"));
+    add(netView, {kFullScreen, kMaximize, 0, kSize448, kSize544});
+    add(netMenu_, {0, kNetOptions, kAbout, 0, kExit});
+
+    for (QMenu* menu : {playerMenu_, netMenu_})
+        connect(menu, &QMenu::aboutToShow, this, &CZoViewerDlg::UpdateCommandStates);
+}
+
+QMenu* CZoViewerDlg::ContextMenu(int mode) const {
+    return mode == zo::engine::CZoViewer2::kModePlayer ? playerMenu_ : netMenu_;
+}
+
+void CZoViewerDlg::contextMenuEvent(QContextMenuEvent* e) {
+    UpdateCommandStates();
+    ContextMenu(engine_.GetMode())->popup(e->globalPos());
+    e->accept();
+}

@@ -1,0 +1,3 @@
+#include "app/CZoViewerApp.h"
+
+int main(int argc, char** argv) { return CZoViewerApp::Run(argc, argv); }
