@@ -3,6 +3,7 @@
 // key picture on, except those the client had to refuse.
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
 #include <openssl/md5.h>
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ using engine::CZoViewer2;
 
 std::string Md5(const uint8_t* data, size_t size) {
     unsigned char digest[MD5_DIGEST_LENGTH];
-    MD5(data, size, digest);
+    EVP_Digest(data, size, digest, nullptr, EVP_md5(), nullptr);
     static const char* hex = "0123456789abcdef";
     std::string text;
     for (unsigned char d : digest) {
