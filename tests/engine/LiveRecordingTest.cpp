@@ -3,7 +3,7 @@
 // key picture on, except those the client had to refuse.
 #include <gtest/gtest.h>
 
-#include <openssl/md5.h>
+#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 using engine::CZoViewer2;
 
 std::string Md5(const uint8_t* data, size_t size) {
-    unsigned char digest[MD5_DIGEST_LENGTH];
-    MD5(data, size, digest);
+    unsigned char digest[16];
+    EVP_Digest(data, size, digest, nullptr, EVP_md5(), nullptr);
     static const char* hex = "0123456789abcdef";
     std::string text;
     for (unsigned char d : digest) {
