@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <openssl/evp.h>
-#include <openssl/md5.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -24,7 +23,7 @@ namespace fs = std::filesystem;
 using engine::CZoViewer2;
 
 std::string Md5(const uint8_t* data, size_t size) {
-    unsigned char digest[MD5_DIGEST_LENGTH];
+    unsigned char digest[16];
     EVP_Digest(data, size, digest, nullptr, EVP_md5(), nullptr);
     static const char* hex = "0123456789abcdef";
     std::string text;
