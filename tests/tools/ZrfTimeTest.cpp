@@ -293,6 +293,17 @@ TEST_F(ZrfTime, EvidenceRefusals) {
     EXPECT_NE(std::string(report.begin(), report.end()).find(Sha256Hex(bytes.data(), bytes.size())), std::string::npos);
     EXPECT_EQ(ReadAll(dir / "p" / "extract.ZRF"), bytes);
     EXPECT_FALSE(fs::exists(dir / "p" / "CH1.avi"));
+    // Folders named relative to the current one, AVI files included: the
+    // encoder set-up changes the working folder on the way.
+    r = zo::test::RunProcess("sh -c \"cd " + dir.string() + " && " + std::string(ZRF_BINARY) +
+                                 " evidence rec.ZRF rel --channels 1 --from '2009-03-14 12:34:56' --to "
+                                 "'2009-03-14 12:34:58'\"",
+                             dir / "stderr.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir / "rel" / "CH1.avi"));
+    EXPECT_TRUE(fs::exists(dir / "rel" / "SHA256SUMS"));
+    const auto relReport = ReadAll(dir / "rel" / "report.json");
+    EXPECT_NE(std::string(relReport.begin(), relReport.end()).find(P("rec.ZRF")), std::string::npos);
 }
 
 }  // namespace

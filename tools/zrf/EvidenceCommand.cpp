@@ -506,15 +506,24 @@ int RunEvidence(const EvidenceOptions& o) {
         return kExitUsage;
     }
     const int jobs = std::clamp(o.jobs, 1, 16);
+    // Taken before the encoder set-up changes the working folder.
+    std::error_code absError;
+    const std::string sourcePath = fs::absolute(o.path, absError).lexically_normal().string();
+    const std::string workingFolder = fs::current_path(absError).string();
 
     std::string device;
     auto source = OpenBlockSource(o.path, &device);
     if (!source)
         return kExitFailure;
 
-    // A new, empty output folder.
-    const fs::path dir = o.outdir;
+    // A new, empty output folder. Its absolute path is taken now, as the
+    // encoder set-up changes the working folder of the process.
     std::error_code ec;
+    const fs::path dir = fs::absolute(o.outdir, ec);
+    if (ec) {
+        Error("cannot resolve '" + o.outdir + "': " + ec.message());
+        return kExitFailure;
+    }
     bool createdDir = false;
     if (fs::exists(fs::symlink_status(dir, ec))) {
         if (!fs::is_directory(dir, ec)) {
@@ -636,8 +645,6 @@ int RunEvidence(const EvidenceOptions& o) {
 
     bool writable = false;
     const std::string protection = WriteProtection(device, source->IsBlockDevice(), writable);
-    std::error_code absError;
-    const std::string sourcePath = fs::absolute(o.path, absError).lexically_normal().string();
 
     // The command in a canonical form, the output folder left out (it is
     // where this report lies), so that packages made alike are identical.
@@ -792,7 +799,7 @@ int RunEvidence(const EvidenceOptions& o) {
     run += "By:       " + UserName() + "\n";
     run += "Host:     " + HostName() + "\n";
     run += "Folder:   " + fs::absolute(dir, absError).lexically_normal().string() + "\n";
-    run += "Working:  " + fs::current_path(absError).string() + "\n";
+    run += "Working:  " + workingFolder + "\n";
     run += "Command:  " + o.commandLine + "\n";
     if (!WriteTextFile(dir / "report.txt", txt) || !WriteTextFile(dir / "report.json", json) ||
         !WriteTextFile(dir / "run.txt", run))
