@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the stream splitter in arbitrary chunks and
-// checks what it hands on against its bounds.
+// checks what it hands on, and the bytes it drops, against their bounds.
 //
 // Input: [n][n chunk sizes][stream bytes]. The chunk sizes are used in turn
 // (a size of 0 feeds nothing); after the last one the rest goes in one feed.
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& ca = a.GetCounters();
     const auto& cb = b.GetCounters();
     if (ca.videoTooLong != cb.videoTooLong || ca.audioTooLong != cb.audioTooLong ||
-        ca.controlTooLong != cb.controlTooLong)
+        ca.controlTooLong != cb.controlTooLong || ca.garbageBytes != cb.garbageBytes || cb.garbageBytes > length)
         std::abort();
     return 0;
 }

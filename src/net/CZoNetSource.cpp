@@ -145,6 +145,8 @@ NetCounters CZoNetSource::GetCounters() const {
     c.bytesReceived = a.bytesReceived.load(std::memory_order_relaxed);
     c.reconnections = a.reconnections.load(std::memory_order_relaxed);
     c.logins = a.logins.load(std::memory_order_relaxed);
+    c.garbageBytes = a.garbageBytes.load(std::memory_order_relaxed);
+    c.connectFailures = a.connectFailures.load(std::memory_order_relaxed);
     return c;
 }
 
@@ -254,6 +256,14 @@ uint32_t CZoNetSource::Run() {
     return 0;
 }
 
+bool CZoNetSource::ConnectFailed(bool ddns, ConnectFailure kind, std::string_view text) {
+    SetError(text);
+    connectFailureDdns_.store(ddns, std::memory_order_relaxed);
+    connectFailure_.store(static_cast<int>(kind), std::memory_order_release);
+    counters_.connectFailures.fetch_add(1, std::memory_order_relaxed);
+    return false;
+}
+
 bool CZoNetSource::Connect(bool ddns) {
     int& sock = ddns ? ddnsSocket_ : dvrSocket_;
     if (sock >= 0) {
@@ -276,73 +286,69 @@ bool CZoNetSource::Connect(bool ddns) {
     }
     address.sin_port = htons(static_cast<uint16_t>(port));
 
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        SetError(SystemText(errno));
-        return false;
-    }
     if (ddns) {
-        if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-            CloseFd(fd);
-            return false;
-        }
+        if (::inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1)
+            return ConnectFailed(ddns, ConnectFailure::HostNotFound,
+                                 "The DDNS server \"" + host + "\" is not an IPv4 address.");
     } else {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
-        if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-            CloseFd(fd);
-            return false;
+        const int looked = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+        if (looked != 0 || !found) {
+            if (found)
+                ::freeaddrinfo(found);
+            const std::string why = looked == EAI_SYSTEM ? SystemText(errno)
+                                    : looked != 0        ? std::string(::gai_strerror(looked))
+                                                         : std::string("no IPv4 address");
+            return ConnectFailed(ddns, ConnectFailure::HostNotFound,
+                                 "Cannot find the host \"" + host + "\": " + why + ".");
         }
         address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
         ::freeaddrinfo(found);
     }
-    if (!SetNonBlocking(fd, true)) {
-        SetError(SystemText(errno));
+    // Refused: nothing listens there. Time-outs are retried; anything else
+    // (no route, no network) fails like a refusal.
+    auto failed = [&](int& fd, int error) {
         CloseFd(fd);
-        return false;
-    }
+        const ConnectFailure kind = error == ECONNREFUSED ? ConnectFailure::Refused
+                                    : error == ETIMEDOUT  ? ConnectFailure::TimedOut
+                                                          : ConnectFailure::Unreachable;
+        return ConnectFailed(ddns, kind, SystemText(error));
+    };
+
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return failed(fd, errno);
+    if (!SetNonBlocking(fd, true))
+        return failed(fd, errno);
 
     const int64_t startMs = NowMs();
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS) {
-        SetError(SystemText(errno));
-        CloseFd(fd);
-        return false;
-    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno != EINPROGRESS)
+        return failed(fd, errno);
     while (!StopEvent().IsSet()) {
         pollfd p{fd, POLLIN | POLLOUT, 0};
         const int ready = ::poll(&p, 1, kWaitSliceMs);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
-            CloseFd(fd);
-            return false;
+            return failed(fd, errno);
         }
         if (ready == 0) {
-            if (NowMs() - startMs > static_cast<int64_t>(GetTimeout())) {
-                CloseFd(fd);
-                return false;
-            }
+            if (NowMs() - startMs > static_cast<int64_t>(GetTimeout()))
+                return failed(fd, ETIMEDOUT);
             continue;
         }
         int pending = 0;
         socklen_t length = sizeof pending;
-        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0) {
-            CloseFd(fd);
-            return false;
-        }
-        if (pending != 0) {
-            // Refused or unreachable: the attempt fails with the system's text.
-            SetError(SystemText(pending));
-            CloseFd(fd);
-            return false;
-        }
-        if (!SetNonBlocking(fd, false)) {
-            SetError(SystemText(errno));
-            CloseFd(fd);
-            return false;
-        }
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length) != 0)
+            return failed(fd, errno);
+        if (pending != 0)
+            return failed(fd, pending);  // refused or unreachable: the system's text
+        if (!SetNonBlocking(fd, false))
+            return failed(fd, errno);
+        connectFailure_.store(static_cast<int>(ConnectFailure::None), std::memory_order_release);
         if (ddns) {
             ddnsSocket_ = fd;
         } else {
@@ -520,6 +526,7 @@ void CZoNetSource::FeedStream(const uint8_t* data, size_t size) {
     counters_.videoTooLong.store(c.videoTooLong, std::memory_order_relaxed);
     counters_.audioTooLong.store(c.audioTooLong, std::memory_order_relaxed);
     counters_.controlTooLong.store(c.controlTooLong, std::memory_order_relaxed);
+    counters_.garbageBytes.store(c.garbageBytes, std::memory_order_relaxed);
 }
 
 void CZoNetSource::OnVideoFrame(std::span<const uint8_t> frame) {

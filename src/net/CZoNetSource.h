@@ -61,8 +61,19 @@ struct NetCounters {
     uint64_t controlMessages = 0;      // control messages handled
     uint64_t controlTooLong = 0;       // control messages longer than 1024 bytes, skipped
     uint64_t bytesReceived = 0;        // stream bytes given to the splitter
+    uint64_t garbageBytes = 0;         // stream bytes outside any frame or message, dropped
+    uint64_t connectFailures = 0;      // connection attempts that failed (DVR or DDNS server)
     uint64_t reconnections = 0;        // silent streams closed to connect again
     uint64_t logins = 0;               // logins accepted
+};
+
+// Why the last connection attempt failed (GetConnectFailure).
+enum class ConnectFailure : int {
+    None = 0,       // no attempt has failed since the last connection
+    HostNotFound,   // the host name could not be resolved, or the DDNS server is not a dotted address
+    Refused,        // nothing listens at the address and port
+    Unreachable,    // no route to the host or its network, or another system error
+    TimedOut,       // no answer within the timeout
 };
 
 class CZoNetSource final : public platform::CZoThread, private StreamSink {
@@ -121,6 +132,16 @@ public:
     // Text of the last failure that has one. Any thread.
     std::string GetLastErrorText() const;
 
+    // Why the last connection attempt failed; None once a connection is
+    // made. The receiver retries every kind (a refusal once a second), so
+    // callers that want to give up on a refusal or an unknown host at once
+    // watch this. Any thread.
+    ConnectFailure GetConnectFailure() const {
+        return static_cast<ConnectFailure>(connectFailure_.load(std::memory_order_acquire));
+    }
+    // True if that failed attempt was to the DDNS server. Any thread.
+    bool ConnectFailureWasDdns() const { return connectFailureDdns_.load(std::memory_order_acquire); }
+
     // The connection timeout in milliseconds (default 7000): for connecting,
     // for each reply, and for a silent stream. Any thread, at any time; it
     // takes effect at the next comparison.
@@ -166,6 +187,7 @@ private:
 
     void FeedStream(const uint8_t* data, size_t size);
     bool Connect(bool ddns);
+    bool ConnectFailed(bool ddns, ConnectFailure kind, std::string_view text);  // false
     Outcome Login();
     Outcome QueryDdns();
     WaitResult WaitReadable(int fd, uint32_t ms);
@@ -203,6 +225,8 @@ private:
 
     std::atomic<int> loggedIn_{0};
     std::atomic<int> connectState_{Idle};
+    std::atomic<int> connectFailure_{0};
+    std::atomic<bool> connectFailureDdns_{false};
     std::atomic<uint32_t> timeoutMs_{kDefaultTimeoutMs};
     std::atomic<uint32_t> replyWaitMs_{kDefaultReplyWaitMs};
     std::atomic<uint16_t> status_[5] = {};
@@ -213,6 +237,7 @@ private:
         std::atomic<uint64_t> controlMessages{0};
         std::atomic<uint64_t> bytesReceived{0}, reconnections{0}, logins{0};
         std::atomic<uint64_t> videoTooLong{0}, audioTooLong{0}, controlTooLong{0};
+        std::atomic<uint64_t> garbageBytes{0}, connectFailures{0};
     };
     AtomicCounters counters_;
 

@@ -9,8 +9,14 @@ namespace zo::net {
 
 namespace {
 
+// F8..FF: the frame start codes and the ones that begin no frame the
+// client takes (FB..FD, FF). Slice codes stay below these.
 constexpr bool IsSplitterCode(uint8_t c) {
-    return c == 0xF8 || c == 0xF9 || c == 0xFA || c == 0xFE;
+    return c >= 0xF8;
+}
+
+constexpr bool IsGarbageCode(uint8_t c) {
+    return c == 0xFB || c == 0xFC || c == 0xFD || c == 0xFF;
 }
 
 constexpr size_t kRunSaturation = 4;
@@ -83,7 +89,10 @@ void StreamSplitter::Deliver(const uint8_t* d, size_t n) {
             return;
         }
         if (mode_ == Mode::None) {
+            // Outside any frame: dropped. The bytes of the start code that
+            // ends this stretch are taken out of the count again.
             runBytes_ = std::min(runBytes_ + n, kRunSaturation);
+            counters_.garbageBytes += n;
             return;
         }
         // Control: byte by byte up to the length field, then in bulk.
@@ -146,7 +155,27 @@ void StreamSplitter::OnStartCode(uint8_t code) {
         videoBytes_ -= std::min(inFrame, videoBytes_);
     else if (mode_ == Mode::Audio)
         audioBytes_ -= std::min(inFrame, audioBytes_);
+    else if (mode_ == Mode::None)
+        counters_.garbageBytes -= std::min<uint64_t>(inFrame, counters_.garbageBytes);
     runBytes_ = 0;
+
+    if (IsGarbageCode(code)) {
+        // Ends the open frame like a frame start code; what follows up to
+        // the next start code is dropped.
+        if (videoOpen_) {
+            videoComplete_ = true;
+            completedVideoCode_ = videoCode_;
+            videoOpen_ = false;
+        }
+        if (audioOpen_) {
+            audioComplete_ = true;
+            audioOpen_ = false;
+        }
+        previousMode_ = Mode::None;
+        mode_ = Mode::None;
+        counters_.garbageBytes += 4;
+        return;
+    }
 
     if (code == 0xFE) {
         if (mode_ != Mode::Control)

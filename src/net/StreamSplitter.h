@@ -2,12 +2,16 @@
 // control messages.
 //
 // Start codes 00 00 01 F8 and F9 begin a video frame, 00 00 01 FA a sound
-// frame, 00 00 01 FE a control message; any other byte sequence is frame
-// content. A frame runs to the next frame start code and is handed on when
-// the first byte after that start code arrives. A control message is
-// delimited by its total length and may stand inside a frame: it is handled
-// and the frame goes on with its bytes unchanged. Bytes before the first
-// start code are dropped.
+// frame, 00 00 01 FE a control message. 00 00 01 FB, FC, FD and FF begin no
+// frame the client takes (a recording would read FB..FD as sound of other
+// channels): they end the open frame like a frame start code, and they and
+// the bytes after them up to the next start code are dropped and counted.
+// Any other byte sequence (slice codes included) is frame content. A frame
+// runs to the next start code of these and is handed on when the first byte
+// after that start code arrives. A control message is delimited by its total
+// length and may stand inside a frame: it is handled and the frame goes on
+// with its bytes unchanged. Bytes before the first start code are dropped
+// and counted too.
 //
 // What is handed on:
 // - a video frame: its own start code and content, at most 131072 bytes;
@@ -53,6 +57,7 @@ public:
         uint64_t videoTooLong = 0;    // video frames longer than 131072 bytes, dropped
         uint64_t audioTooLong = 0;    // sound payloads longer than 4096 bytes, dropped
         uint64_t controlTooLong = 0;  // control messages longer than 1024 bytes, skipped
+        uint64_t garbageBytes = 0;    // bytes outside any frame or message, dropped
     };
 
     // `sink` may be null (everything is then dropped) and is set later.

@@ -569,7 +569,10 @@ bool DvrSim::SendFrame(Connection& c, const std::vector<uint8_t>& wire, size_t f
     s.length = static_cast<uint32_t>(size);
     if (options_.recordLimit > 0 || options_.onFrameSent) {
         s.md5 = Md5Hex(data, size);
-        s.deliveredMd5 = frame.kind == media::FrameKind::Sound ? Md5Hex(data + 6, size > 6 ? size - 6 : 0) : s.md5;
+        // A receiver drops the garbage after the frame.
+        s.deliveredMd5 = frame.kind == media::FrameKind::Sound
+                             ? Md5Hex(data + 6, frameBytes > 6 ? frameBytes - 6 : 0)
+                             : (frameBytes == size ? s.md5 : Md5Hex(data, frameBytes));
     }
     s.oversize = frameBytes > media::kMaxFrameSize;
     s.sentUs = clock_->NowUs();

@@ -92,8 +92,8 @@ struct SentFrame {
     int pictureCounter = -1;  // -1 for sound
     uint32_t length = 0;   // bytes from the start code to the next start code (trailing garbage included)
     std::string md5;       // of those bytes
-    // md5 of what a receiver hands on: the same bytes for a picture, the
-    // bytes after the 6-byte header for sound.
+    // md5 of what a receiver hands on: the frame's own bytes (trailing
+    // garbage left out) for a picture, those after the 6-byte header for sound.
     std::string deliveredMd5;
     bool oversize = false; // longer than a frame may be
     int64_t sentUs = 0;    // clock time when its last byte was sent

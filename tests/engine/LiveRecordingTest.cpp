@@ -114,6 +114,9 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
     if (GetParam() == synth::DvrFault::Silence) {
         EXPECT_GE(counters.reconnections, 1u);  // the recording spans two connections
     }
+    if (GetParam() == synth::DvrFault::Garbage) {
+        EXPECT_GT(counters.garbageBytes, 0u);
+    }
     if (GetParam() == synth::DvrFault::None) {
         // A consumer that keeps up refuses nothing.
         EXPECT_EQ(counters.videoDroppedFull + counters.audioDroppedFull, 0u)
@@ -164,12 +167,11 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, LiveRecording,
-                         // Garbage between frames holds sound start codes of other
-                         // audio channels: it stays with its picture on the wire,
-                         // but a recording file splits it off (its format has no
-                         // escaping), so it cannot read back unchanged.
+                         // Garbage between frames (sound start codes of other audio
+                         // channels) is dropped by the client, so the recording holds
+                         // the frames alone and nothing a reader would take for sound.
                          ::testing::Values(synth::DvrFault::None, synth::DvrFault::Silence, synth::DvrFault::Slow,
-                                           synth::DvrFault::SplitStartCodes,
+                                           synth::DvrFault::SplitStartCodes, synth::DvrFault::Garbage,
                                            synth::DvrFault::OversizeFrames, synth::DvrFault::OverlongControl,
                                            synth::DvrFault::Flood),
                          [](const auto& info) {

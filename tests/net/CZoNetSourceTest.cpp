@@ -209,7 +209,10 @@ TEST(CZoNetSource, RefusedConnectionsGiveTheSystemTextAndAreRetried) {
     ASSERT_EQ(source.Start(), 1);
     const std::string refused = std::system_category().message(ECONNREFUSED);
     ASSERT_TRUE(WaitUntil([&] { return source.GetLastErrorText() == refused; }));
+    EXPECT_EQ(source.GetConnectFailure(), ConnectFailure::Refused);
+    EXPECT_FALSE(source.ConnectFailureWasDdns());
     // Still trying, and nothing posted: a failed connection is no failed login.
+    ASSERT_TRUE(WaitUntil([&] { return source.GetCounters().connectFailures >= 2; }));
     EXPECT_TRUE(source.HasThread());
     EXPECT_EQ(source.IsLoggedIn(), 0);
     EXPECT_TRUE(notes.Posted().empty());
@@ -225,6 +228,30 @@ TEST(CZoNetSource, AHostNameIsLookedUp) {
     ASSERT_EQ(f.source.Start(), 1);
     Connection c = f.LogIn("pw", Reply(kCodeLoginAccepted));
     ASSERT_TRUE(WaitUntil([&] { return f.source.IsLoggedIn() == 1; }));
+    EXPECT_EQ(f.source.GetConnectFailure(), ConnectFailure::None);
+}
+
+// An address that names no host says so, for the DVR and the DDNS server.
+TEST(CZoNetSource, UnknownHostsAreNamedInTheErrorText) {
+    struct Case {
+        bool ddns;
+        const char* host;
+    };
+    for (const Case& k : {Case{false, "nonexistent.invalid"}, Case{true, "ddns.example"}}) {
+        SCOPED_TRACE(k.host);
+        CZoNetSource source;
+        if (k.ddns)
+            source.SetDdnsAddress(k.host, 9000, "NAME", "pw");
+        else
+            source.SetDvrAddress(k.host, 9000, "pw");
+        ASSERT_EQ(source.Start(), 1);
+        ASSERT_TRUE(WaitUntil([&] { return source.GetConnectFailure() == ConnectFailure::HostNotFound; }));
+        EXPECT_EQ(source.ConnectFailureWasDdns(), k.ddns);
+        EXPECT_NE(source.GetLastErrorText().find(std::string("\"") + k.host + "\""), std::string::npos)
+            << source.GetLastErrorText();
+        EXPECT_EQ(source.IsLoggedIn(), 0);
+        source.Stop();
+    }
 }
 
 // The silence timeout is measured on the given clock: virtual time here, so

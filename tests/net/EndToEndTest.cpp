@@ -438,6 +438,9 @@ TEST(EndToEnd, DeliveryFaultsLeaveEveryFrameIntact) {
         if (fault == DvrFault::OversizeFrames) {
             EXPECT_GE(n.videoDroppedTooLong, 2u);
         }
+        if (fault == DvrFault::Garbage) {
+            EXPECT_GT(n.garbageBytes, 0u);
+        }
         ExpectFaithful(client, sim);
         EXPECT_EQ(client.source.GetCounters().reconnections, 0u);
         EXPECT_EQ(client.posts.Count(net::WM_DVR_LOGIN_FAILED), 0);

@@ -156,14 +156,63 @@ TEST(StreamSplitter, AFrameIsHandedOnWithTheFirstByteAfterTheNextStartCode) {
     EXPECT_EQ(sink.out[0], Expected(first));
 }
 
-TEST(StreamSplitter, DropsBytesBeforeTheFirstStartCodeAndTreatsOtherCodesAsContent) {
-    // FB..FD (other audio channels), FF and slice codes are frame content.
-    std::vector<uint8_t> stream = {0x00, 0x00, 0x01, 0xFB, 0x55, 0x00, 0x00, 0x01, 0xFF};
-    std::vector<uint8_t> picture = {0x00, 0x00, 0x01, 0xF9, 0x85, 0x00, 0x07, 0x00, 0x00, 0x01, 0xFC,
-                                    0x01, 0x00, 0x00, 0x01, 0xFD, 0x00, 0x00, 0x01, 0x08};
-    Append(stream, picture);
-    Append(stream, test::Terminator());
-    ExpectAllChunkings(stream, {Expected(picture)}, 11);
+// The garbage count after feeding `stream` whole and one byte at a time;
+// both must agree.
+uint64_t GarbageBytes(const std::vector<uint8_t>& stream) {
+    StreamSplitter whole;
+    whole.Feed(stream);
+    StreamSplitter bytewise;
+    for (uint8_t b : stream)
+        bytewise.Feed(&b, 1);
+    EXPECT_EQ(whole.GetCounters().garbageBytes, bytewise.GetCounters().garbageBytes);
+    return whole.GetCounters().garbageBytes;
+}
+
+// Start codes 00 00 01 FB, FC, FD and FF begin no frame the client takes:
+// they end the open frame, and they and what follows them up to the next
+// start code are dropped and counted, like the bytes before the first start
+// code. Slice codes stay frame content.
+TEST(StreamSplitter, BytesOutsideFramesAreDroppedAndCounted) {
+    synth::Rng rng(11);
+    const auto picture = test::LivePicture(rng, true, 16);  // holds slice codes 00 00 01 xx
+    const auto update = test::LivePicture(rng, false, 8);
+    const auto sound = test::SoundFrame(40);
+    const auto status = ControlMessage(7, {0x0042});
+    const std::vector<uint8_t> lead = {0x11, 0x00, 0x00, 0x01, 0x22, 0x00, 0x00};
+    auto Junk = [](uint8_t code, size_t extra) {
+        std::vector<uint8_t> j = {0x00, 0x00, 0x01, code};
+        for (size_t i = 0; i < extra; ++i)
+            j.push_back(static_cast<uint8_t>(0x30 + i));
+        return j;
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::vector<uint8_t>> parts;
+        std::vector<Handed> expected;
+        uint64_t garbage;
+    };
+    const std::vector<Case> cases = {
+        {"clean stream", {picture, sound, update}, {Expected(picture), Expected(sound), Expected(update)}, 0},
+        {"lead bytes", {lead, picture}, {Expected(picture)}, lead.size()},
+        {"after a picture", {picture, Junk(0xFB, 9), update}, {Expected(picture), Expected(update)}, 13},
+        {"after sound", {sound, Junk(0xFC, 3), picture}, {Expected(sound), Expected(picture)}, 7},
+        {"every unknown code", {update, Junk(0xFD, 0), Junk(0xFF, 2), Junk(0xFB, 1), sound},
+         {Expected(update), Expected(sound)}, 4 + 6 + 5},
+        {"control message inside garbage", {picture, Junk(0xFB, 5), status, Junk(0xFF, 0), update},
+         {Expected(picture), Expected(status), Expected(update)}, 9 + 4},
+        {"garbage code inside the skipped sound bytes",
+         {{0x00, 0x00, 0x01, 0xFA, 0xFF}, Junk(0xFD, 2), picture},
+         {{Handed::Audio, {}}, Expected(picture)}, 6},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        std::vector<uint8_t> stream;
+        for (const auto& part : k.parts)
+            Append(stream, part);
+        Append(stream, test::Terminator());
+        ExpectAllChunkings(stream, k.expected, 11);
+        EXPECT_EQ(GarbageBytes(stream), k.garbage);
+    }
 }
 
 TEST(StreamSplitter, ControlMessagesInsideFramesLeaveTheFramesUnchanged) {

@@ -3,8 +3,11 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/RunProcess.h"
 #include "synth/DdnsSim.h"
@@ -78,10 +81,25 @@ TEST_F(ZrfRecord, RefusalsAndUnreachableDvrsAreReported) {
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("Incorrect password."), std::string::npos) << refused.err;
     sim->Stop();
-    const auto unreachable = Run("record --host 127.0.0.1 --port " + Port() + " --password s3cret --out " +
-                                 dir.string() + " --seconds 1 --timeout 2000");
-    EXPECT_EQ(unreachable.status, 1);
-    EXPECT_NE(unreachable.err.find("Connection refused"), std::string::npos) << unreachable.err;
+    // Nothing listens on the port, no such host, no DDNS server: each is said
+    // at once (with the default 7 s timeout, not after its retries).
+    struct Case {
+        std::string args;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"--host 127.0.0.1 --port " + Port(), "cannot connect to the DVR at 127.0.0.1:" + Port() + ": Connection refused"},
+        {"--host nonexistent.invalid --port 9000", "Cannot find the host \"nonexistent.invalid\""},
+        {"--ddns 127.0.0.1:" + Port() + " --name GATE1",
+         "cannot connect to the DDNS server 127.0.0.1:" + Port() + ": Connection refused"},
+    };
+    for (const Case& k : cases) {
+        const auto begin = std::chrono::steady_clock::now();
+        const auto failed = Run("record " + k.args + " --password s3cret --out " + dir.string() + " --seconds 1");
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(6)) << k.args;
+        EXPECT_EQ(failed.status, 1) << k.args;
+        EXPECT_NE(failed.err.find(k.text), std::string::npos) << failed.err;
+    }
     const auto noFolder = Run("record --host 127.0.0.1 --port 1 --out " + (dir / "none").string());
     EXPECT_EQ(noFolder.status, 1);
     // Nothing was recorded by the failed attempts.
@@ -89,6 +107,36 @@ TEST_F(ZrfRecord, RefusalsAndUnreachableDvrsAreReported) {
     for (const auto& entry : fs::directory_iterator(dir))
         files += entry.path().extension() == ".ZRF";
     EXPECT_EQ(files, 0);
+}
+
+// Bytes between frames that begin no frame are dropped, counted in the
+// summary, and leave nothing a reader would take for sound of another channel.
+TEST_F(ZrfRecord, GarbageBetweenFramesIsDroppedAndCounted) {
+    zo::synth::DvrSimOptions options;
+    options.password = "s3cret";
+    options.acceptPauseMs = 0;
+    options.fault = zo::synth::DvrFault::Garbage;
+    options.loopOptions.picturesPerChannel = 6;
+    options.loopOptions.keyEvery = 3;
+    zo::synth::DvrSim noisy(options);
+    ASSERT_TRUE(noisy.Start()) << noisy.Error();
+    const auto result = Run("record --host 127.0.0.1 --port " + std::to_string(noisy.Port()) +
+                            " --password s3cret --out " + dir.string() + " --seconds 2");
+    noisy.Stop();
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("were not part of any frame and were dropped"), std::string::npos) << result.err;
+    const std::string path = result.out.substr(0, result.out.find('\n'));
+    const auto frames = Run("frames " + path + " --json");
+    ASSERT_EQ(frames.status, 0) << frames.err;
+    std::istringstream lines(frames.out);
+    int sound = 0;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("\"kind\": \"audio\"") == std::string::npos)
+            continue;
+        ++sound;
+        EXPECT_NE(line.find("\"channel\": 0,"), std::string::npos) << "garbage recorded as sound: " << line;
+    }
+    EXPECT_GT(sound, 0);
 }
 
 }  // namespace

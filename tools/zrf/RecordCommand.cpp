@@ -110,11 +110,29 @@ int RunRecord(const RecordOptions& o) {
     }
 
     // Wait for the login: accepted, refused (a notification), or no answer.
+    // A host that cannot be found or a connection that is refused ends the
+    // wait at once; connections that time out are tried again until the
+    // limit.
     const auto loginStart = std::chrono::steady_clock::now();
     const auto loginLimit = std::chrono::milliseconds(o.timeoutMs * 3 + 2000);
     while (!engine.IsConnected()) {
         if (interrupted.load()) {
             engine.Disconnect();
+            return kExitFailure;
+        }
+        const zo::net::ConnectFailure failure = source.GetConnectFailure();
+        if (failure != zo::net::ConnectFailure::None && failure != zo::net::ConnectFailure::TimedOut) {
+            const bool toDdns = source.ConnectFailureWasDdns();
+            const std::string text = source.GetLastErrorText();
+            engine.Disconnect();
+            if (failure == zo::net::ConnectFailure::HostNotFound)
+                Error(text);
+            else
+                Error("cannot connect to " + std::string(toDdns ? "the DDNS server " : "the DVR at ") +
+                      (toDdns ? o.ddns : o.ddns.empty() ? o.host + ":" + std::to_string(o.port)
+                                                        : source.GetDvrHost() + ":" +
+                                                              std::to_string(source.GetDvrPort())) +
+                      ": " + text);
             return kExitFailure;
         }
         if (notifications.Count(zo::net::WM_DVR_LOGIN_FAILED) > 0 ||
@@ -145,14 +163,16 @@ int RunRecord(const RecordOptions& o) {
         const zo::net::NetCounters counters = source.GetCounters();
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::fprintf(stderr,
-                     "%s%6.1f s  %-10s  pictures %llu  sound %llu  bytes %llu  dropped %llu  not recorded %llu%s",
+                     "%s%6.1f s  %-10s  pictures %llu  sound %llu  bytes %llu  dropped %llu  not recorded %llu"
+                     "  garbage bytes %llu%s",
                      last ? "" : "\r", elapsed, StateName(source.GetConnectState()),
                      static_cast<unsigned long long>(stats.videoFramesWritten),
                      static_cast<unsigned long long>(stats.soundFramesWritten),
                      static_cast<unsigned long long>(stats.bytesWritten),
                      static_cast<unsigned long long>(counters.videoDroppedFull + counters.audioDroppedFull +
                                                      counters.videoDroppedTooLong + counters.audioDroppedTooLong),
-                     static_cast<unsigned long long>(stats.framesDropped), last ? "\n" : "");
+                     static_cast<unsigned long long>(stats.framesDropped),
+                     static_cast<unsigned long long>(counters.garbageBytes), last ? "\n" : "");
         if (!last && !isatty(2))
             std::fputc('\n', stderr);
     };
@@ -210,6 +230,10 @@ int RunRecord(const RecordOptions& o) {
                  static_cast<unsigned long long>(stats.videoFramesWritten),
                  static_cast<unsigned long long>(stats.soundFramesWritten),
                  static_cast<unsigned long long>(stats.bytesWritten), path.c_str());
+    const zo::net::NetCounters counters = source.GetCounters();
+    if (counters.garbageBytes > 0)
+        std::fprintf(stderr, "zrf: %llu bytes of the stream were not part of any frame and were dropped\n",
+                     static_cast<unsigned long long>(counters.garbageBytes));
     return status;
 }
 
