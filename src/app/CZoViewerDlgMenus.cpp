@@ -14,7 +14,7 @@ constexpr const char* kMenuStyle =
     "QMenu { background-color: #22262c; color: #e4e8ee; border: 1px solid #454d58; padding: 4px 0px; }"
     "QMenu::item { background-color: transparent; padding: 4px 24px 4px 28px; }"
     "QMenu::item:selected { background-color: #2b6ea6; color: #ffffff; }"
-    "QMenu::item:disabled { color: #6c7480; }"
+    "QMenu::item:disabled { color: #868e9b; }"
     "QMenu::separator { height: 1px; background-color: #3c434d; margin: 4px 8px; }";
 
 }  // namespace
