@@ -22,3 +22,8 @@ if(ZO_XVFB_RUN AND ZO_IMPORT)
     COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/app/ViewerEndToEnd.sh $<TARGET_FILE:zoviewer> $<TARGET_FILE:zrf>)
   set_tests_properties(zo_viewer_end_to_end PROPERTIES LABELS app TIMEOUT 180)
 endif()
+
+# Not a test: builds the main window, runs its commands and saves what the
+# screen shows, for scripts/screenshots.
+add_executable(zo_viewer_shot app/ScreenshotDriver.cpp)
+target_link_libraries(zo_viewer_shot PRIVATE zo_app zo_render)

@@ -5,6 +5,20 @@
 
 #include "app/CZoViewerDlg.h"
 
+namespace {
+
+// The menus match the window's dark skin: dark body, light text, the blue
+// of the skin's highlights for the item under the pointer. Sub-menus are
+// children of their menu and take the same sheet.
+constexpr const char* kMenuStyle =
+    "QMenu { background-color: #22262c; color: #e4e8ee; border: 1px solid #454d58; padding: 4px 0px; }"
+    "QMenu::item { background-color: transparent; padding: 4px 24px 4px 28px; }"
+    "QMenu::item:selected { background-color: #2b6ea6; color: #ffffff; }"
+    "QMenu::item:disabled { color: #868e9b; }"
+    "QMenu::separator { height: 1px; background-color: #3c434d; margin: 4px 8px; }";
+
+}  // namespace
+
 void CZoViewerDlg::CreateMenus() {
     auto add = [this](QMenu* menu, std::initializer_list<int> ids) {
         for (int id : ids) {
@@ -41,8 +55,10 @@ void CZoViewerDlg::CreateMenus() {
     add(netView, {kFullScreen, kMaximize, 0, kSize448, kSize544});
     add(netMenu_, {0, kNetOptions, kAbout, 0, kExit});
 
-    for (QMenu* menu : {playerMenu_, netMenu_})
+    for (QMenu* menu : {playerMenu_, netMenu_}) {
+        menu->setStyleSheet(QString::fromLatin1(kMenuStyle));
         connect(menu, &QMenu::aboutToShow, this, &CZoViewerDlg::UpdateCommandStates);
+    }
 }
 
 QMenu* CZoViewerDlg::ContextMenu(int mode) const {

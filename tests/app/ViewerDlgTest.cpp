@@ -96,6 +96,32 @@ TEST_F(ViewerLayout, ControlsHaveSpokenNames) {
         EXPECT_NE(ByName(w.get(), QString::fromLatin1(name)), nullptr) << name;
 }
 
+// Every menu and sub-menu of both modes is drawn dark with light text, as
+// the skin is (a menu without the sheet shows the desktop's light style).
+TEST_F(ViewerLayout, MenusAreDarkLikeTheSkin) {
+    auto w = MakeWindow();
+    for (int mode : {Engine::kModePlayer, Engine::kModeNetViewer}) {
+        QMenu* top = w->ContextMenu(mode);
+        QList<QMenu*> menus = top->findChildren<QMenu*>();
+        menus.prepend(top);
+        ASSERT_GE(menus.size(), 3);
+        for (QMenu* menu : menus) {
+            const QImage image = menu->grab().toImage();
+            ASSERT_FALSE(image.isNull());
+            int darkest = 255, lightest = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const int g = qGray(image.pixel(x, y));
+                    darkest = std::min(darkest, g);
+                    lightest = std::max(lightest, g);
+                }
+            EXPECT_LT(qGray(image.pixel(image.width() / 2, 2)), 64) << menu->title().toStdString();
+            // Item texts stand out, disabled ones too.
+            EXPECT_GT(lightest - darkest, 60) << menu->title().toStdString();
+        }
+    }
+}
+
 using ViewerCommands = ViewerFixture;
 
 TEST_F(ViewerCommands, EnableAndTickRulesFollowTheState) {

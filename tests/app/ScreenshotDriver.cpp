@@ -1,0 +1,121 @@
+// Screenshot driver: builds the real main window, runs its commands as the
+// user would, and saves the screen area of the window (and of a context
+// menu it shows) as a PNG. Run on an X server (scripts/screenshots does it
+// under Xvfb). Profile, sound and folders are its own; the user's are never
+// touched.
+//
+//   zo_viewer_shot single OUT.png RECORDING   Split 1, channel titles on
+//   zo_viewer_shot menu   OUT.png RECORDING   the player's context menu open
+//   zo_viewer_shot live   OUT.png PORT        live view of the DVR on 127.0.0.1:PORT
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QFile>
+#include <QMenu>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+#include "app/CZoViewerDlg.h"
+#include "render/NullAudioDevice.h"
+
+namespace {
+
+void Spin(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: zo_viewer_shot single|menu OUT.png RECORDING\n"
+                         "       zo_viewer_shot live OUT.png PORT\n");
+    return 2;
+}
+
+// The screen content of `area`, as the user sees it (popups included).
+bool Grab(const QRect& area, const QString& out) {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return false;
+    const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    return !shot.isNull() && shot.save(out, "PNG");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 4)
+        return Usage();
+    const QString scene = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    const QString arg = QString::fromLocal8Bit(argv[3]);
+    if (scene != QLatin1String("single") && scene != QLatin1String("menu") && scene != QLatin1String("live"))
+        return Usage();
+
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return 1;
+    const QString profile = dir.filePath(QStringLiteral("zoviewer.ini"));
+    {
+        QFile file(profile);
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write("[Zo7R Viewer]\n");
+        file.write(QStringLiteral("Capture Path=%1\n").arg(dir.path()).toUtf8());
+        file.write(QStringLiteral("Local Recording Path=%1\n").arg(dir.path()).toUtf8());
+        file.write(QStringLiteral("Show Time=%1\n").arg(scene == QLatin1String("menu") ? 0 : 1).toUtf8());
+        if (scene == QLatin1String("live"))
+            file.write(QStringLiteral("IP Address=127.0.0.1\nPort=%1\n").arg(arg.toInt()).toUtf8());
+    }
+
+    CZoViewerDlg::Options options;
+    options.profilePath = profile.toStdString();
+    options.audioDevice = std::make_unique<zo::render::NullAudioDevice>();
+    CZoViewerDlg window(std::move(options));
+    int failures = 0;
+    window.Messages().SetPresenter([&failures](const QString& text) {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        ++failures;
+    });
+    window.show();
+    Spin(500);
+
+    QRect area = window.frameGeometry();
+    if (scene == QLatin1String("live")) {
+        window.RunCommand(CZoViewerDlg::kNetViewerMode);
+        // The login dialog opens with the address and port of the profile.
+        QTimer::singleShot(500, [] {
+            if (auto* login = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                login->accept();
+        });
+        window.RunCommand(CZoViewerDlg::kConnect);
+        Spin(6000);
+    } else {
+        if (!window.OpenSource(arg, false))
+            return 1;
+        if (scene == QLatin1String("single"))
+            window.RunCommand(CZoViewerDlg::kSplit1);
+        Spin(4000);
+        if (scene == QLatin1String("menu")) {
+            window.UpdateCommandStates();
+            QMenu* menu = window.ContextMenu(window.Engine().GetMode());
+            menu->popup(window.mapToGlobal(QPoint(window.width() / 3, window.height() / 4)));
+            Spin(700);
+            area = area.united(menu->geometry());
+        }
+    }
+    window.update();
+    Spin(300);
+    const bool saved = Grab(area, out);
+    window.CloseProgram();
+    if (!saved) {
+        std::fprintf(stderr, "could not save %s\n", qPrintable(out));
+        return 1;
+    }
+    return failures == 0 ? 0 : 1;
+}
