@@ -45,8 +45,8 @@ DisplayPixelFormat DetectDisplayFormat() {
                 return PixelFormatOfCode(kRgb555);
             if (depth == 16)
                 return PixelFormatOfCode(kRgb565);
-            if (depth == 24)
-                return PixelFormatOfCode(kRgb24);
+            // A depth of 24 keeps its pixels in 32 bits on X and Wayland:
+            // the surfaces then copy to the screen row by row.
         }
     }
     return PixelFormatOfCode(kRgb32);
