@@ -275,36 +275,6 @@ bool WriteFrameList(const fs::path& extractPath, const fs::path& csvPath, const 
 
 // ---- AVI files -------------------------------------------------------------------
 
-void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "zrf: %s\n", message.toLocal8Bit().constData());
-}
-
-bool ParseChannelList(const std::string& text, uint32_t& mask) {
-    mask = 0;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        int first = 0, last = 0;
-        char extra = 0;
-        if (std::sscanf(item.c_str(), "%d-%d%c", &first, &last, &extra) == 2) {
-        } else if (std::sscanf(item.c_str(), "%d%c", &first, &extra) == 1) {
-            last = first;
-        } else {
-            return false;
-        }
-        if (first < 1 || last > 16 || first > last)
-            return false;
-        for (int c = first; c <= last; ++c)
-            mask |= 1u << (c - 1);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return mask != 0;
-}
-
 struct AviResult {
     int channel = 0;  // 0-based
     std::string name;
@@ -501,7 +471,7 @@ int RunEvidence(const EvidenceOptions& o) {
         return kExitUsage;
     }
     uint32_t mask = 0xFFFFu;
-    if (!o.channels.empty() && !ParseChannelList(o.channels, mask)) {
+    if (!o.channels.empty() && !ParseChannels(o.channels, mask)) {
         Error("--channels takes camera numbers 1-16 (CH1 is 1), as in 1,3,5-8");
         return kExitUsage;
     }
@@ -622,7 +592,7 @@ int RunEvidence(const EvidenceOptions& o) {
     if (!o.noAvi) {
         if (!std::getenv("QT_QPA_PLATFORM"))
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        qInstallMessageHandler(QuietQtMessages);
+        QuietQtMessages();
         int guiArgc = o.argc > 0 ? 1 : 0;
         QGuiApplication gui(guiArgc, o.argv);
         if (!ExportAvis(dir, extractPath, present & mask, jobs, o.videoCode, avis))

@@ -61,32 +61,6 @@ private:
     bool yes_ = false;
 };
 
-// "1,3,5-8" in the shown numbering (1 to 16) to a channel mask.
-bool ParseChannels(const std::string& text, uint32_t& mask) {
-    mask = 0;
-    size_t start = 0;
-    while (start <= text.size()) {
-        const size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        int first = 0, last = 0;
-        char extra = 0;
-        if (std::sscanf(item.c_str(), "%d-%d%c", &first, &last, &extra) == 2) {
-        } else if (std::sscanf(item.c_str(), "%d%c", &first, &extra) == 1) {
-            last = first;
-        } else {
-            return false;
-        }
-        if (first < 1 || last > 16 || first > last)
-            return false;
-        for (int c = first; c <= last; ++c)
-            mask |= 1u << (c - 1);
-        if (comma == std::string::npos)
-            break;
-        start = comma + 1;
-    }
-    return mask != 0;
-}
-
 // The encoders by the names users know.
 std::string CodecName(uint32_t handler) {
     if (exporter::IsXvidHandler(handler))
@@ -147,13 +121,6 @@ uint32_t ChannelsWithPictures(const std::string& path, bool rawDisk, int videoCo
     return seen;
 }
 
-// Qt's own notices (a missing runtime folder of the offscreen platform and
-// the like) are not the user's concern; errors still reach stderr.
-void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "zrf: %s\n", message.toLocal8Bit().constData());
-}
-
 std::string Clock(double seconds) {
     const long s = static_cast<long>(seconds + 0.5);
     char text[32];
@@ -202,7 +169,7 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
     if (!o.noTime) {
         if (!std::getenv("QT_QPA_PLATFORM"))
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        qInstallMessageHandler(QuietQtMessages);
+        QuietQtMessages();
         gui = std::make_unique<QGuiApplication>(guiArgc, argv);
     }
 

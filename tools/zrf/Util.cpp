@@ -5,6 +5,9 @@
 #include <openssl/evp.h>
 #include <unistd.h>
 
+#include <QString>
+#include <QtGlobal>
+
 #include "platform/OutputFile.h"
 
 namespace zrf {
@@ -210,5 +213,41 @@ void Progress::Finish() {
     lastPercent_ = -1;
     active_ = false;
 }
+
+bool ParseChannels(const std::string& text, uint32_t& mask) {
+    mask = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        int first = 0, last = 0;
+        char extra = 0;
+        if (std::sscanf(item.c_str(), "%d-%d%c", &first, &last, &extra) == 2) {
+        } else if (std::sscanf(item.c_str(), "%d%c", &first, &extra) == 1) {
+            last = first;
+        } else {
+            return false;
+        }
+        if (first < 1 || last > 16 || first > last)
+            return false;
+        for (int c = first; c <= last; ++c)
+            mask |= 1u << (c - 1);
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+    return mask != 0;
+}
+
+namespace {
+
+void QuietHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "zrf: %s\n", message.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+void QuietQtMessages() { qInstallMessageHandler(QuietHandler); }
 
 }  // namespace zrf

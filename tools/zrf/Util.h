@@ -52,6 +52,12 @@ std::string Md5Hex(const uint8_t* data, size_t size);
 std::string FormatTime(const zo::media::CalendarTime& t);
 // Parses a decimal or 0x-prefixed unsigned 64-bit number.
 bool ParseUnsigned(const std::string& text, uint64_t& value);
+// "1,3,5-8" in the shown camera numbering (1 to 16) to a channel mask
+// (bit 0 is CH1); false for anything else or an empty choice.
+bool ParseChannels(const std::string& text, uint32_t& mask);
+// Keeps Qt's own notices (a missing runtime folder of the offscreen platform
+// and the like) off stderr; its errors still reach it.
+void QuietQtMessages();
 // Parses "YYYY-MM-DD HH:MM:SS" to seconds since 1970 (UTC); -1 if malformed.
 int64_t ParseTime(const std::string& text);
 
