@@ -445,9 +445,13 @@ TEST(EngineSound, PicturesKeepTheirPaceWhenNoSoundReachesTheOutput) {
         h.Device().CapturePlayed(1 << 20);
         ASSERT_EQ(h.Open(WithSound(40, 40, 0)), 1);
         ASSERT_TRUE(h.PauseAtStart());
+        // The x1 play that opening starts may have queued sound before the
+        // pause took effect (sooner or later on a loaded machine); only that
+        // is heard afterwards.
+        const size_t before = AudibleBytes(h.Device().Played());
         ASSERT_TRUE(h.Command([&] { h.Engine().Play(2); }, {CZoViewer2::kStatePlay, CZoViewer2::kStatePause}));
         h.Engine().CloseRecording();
-        EXPECT_EQ(AudibleBytes(h.Device().Played()), 0u);
+        EXPECT_LE(AudibleBytes(h.Device().Played()) - before, size_t{render::CZoWaveOut::kMaxQueuedBytes});
     }
 }
 
