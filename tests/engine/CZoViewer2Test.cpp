@@ -487,9 +487,11 @@ TEST(EngineLifecycle, ACommandRightAfterOpeningIsNotLost) {
     ASSERT_EQ(h.Open(RoundRobin(20)), 1);
     h.Engine().Pause();
     ASSERT_TRUE(h.WaitState(CZoViewer2::kStatePause));
+    // However late the pause came on a loaded machine, play stops there.
+    const size_t atPause = h.ShownCount();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(h.Engine().GetState(), CZoViewer2::kStatePause);
-    EXPECT_LE(h.ShownCount(), 2u);
+    EXPECT_EQ(h.ShownCount(), atPause);
 }
 
 TEST(EngineLifecycle, PlaysInRealTime) {
