@@ -1,41 +1,17 @@
 #include "TimeSupport.h"
 
-#include <cerrno>
-#include <cstring>
 
 #include "Util.h"
-#include "media/Disks.h"
 #include "media/RecordingFormat.h"
 
 namespace zrf {
 
 std::unique_ptr<zo::media::FileSource> OpenBlockSource(const std::string& path, std::string* resolved) {
-    std::string actual = path;
-    std::string device;
-    if (zo::media::ResolvePhysicalDrivePath(path, zo::media::DiskRoots{}, device)) {
-        if (device.empty()) {
-            Error("no such disk: " + path + " (zrf disks lists them)");
-            return nullptr;
-        }
-        actual = device;
-    }
-    zo::media::OpenStatus status = zo::media::OpenStatus::CannotOpen;
-    int err = 0;
-    auto source = zo::media::FileSource::Open(actual, status, &err);
-    if (!source) {
-        const std::string why = status == zo::media::OpenStatus::NoSize ? "its size cannot be read"
-                                : err == EISDIR                         ? "it is a directory"
-                                : err == EINVAL                         ? "not a regular file or block device"
-                                                                        : std::strerror(err);
-        Error("cannot open '" + path + "': " + why);
-        return nullptr;
-    }
-    if (source->Size() < zo::media::kBlockSize) {
+    auto source = OpenSourceFile(path, resolved);
+    if (source && source->Size() < zo::media::kBlockSize) {
         Error("'" + path + "' holds no whole block");
         return nullptr;
     }
-    if (resolved)
-        *resolved = actual;
     return source;
 }
 

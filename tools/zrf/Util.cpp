@@ -14,29 +14,38 @@ namespace zrf {
 
 void Error(const std::string& message) { std::fprintf(stderr, "zrf: %s\n", message.c_str()); }
 
-bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool rawDisk, int videoCode,
-                   bool allowEmpty) {
-    reader.SetFormat(videoCode);
+std::unique_ptr<zo::media::FileSource> OpenSourceFile(const std::string& path, std::string* resolved) {
     std::string actual = path;
     std::string device;
     if (zo::media::ResolvePhysicalDrivePath(path, zo::media::DiskRoots{}, device)) {
         if (device.empty()) {
             Error("no such disk: " + path + " (zrf disks lists them)");
-            return false;
+            return nullptr;
         }
         actual = device;
     }
-    // Open once directly to say why a source cannot be read.
     zo::media::OpenStatus status = zo::media::OpenStatus::CannotOpen;
     int err = 0;
-    if (!zo::media::FileSource::Open(actual, status, &err)) {
+    auto source = zo::media::FileSource::Open(actual, status, &err);
+    if (!source) {
         const std::string why = status == zo::media::OpenStatus::NoSize ? "its size cannot be read"
                                 : err == EISDIR                         ? "it is a directory"
                                 : err == EINVAL                         ? "not a regular file or block device"
                                                                         : std::strerror(err);
         Error("cannot open '" + path + "'" + (actual != path ? " (" + actual + ")" : std::string()) + ": " + why);
-        return false;
+        return nullptr;
     }
+    if (resolved)
+        *resolved = actual;
+    return source;
+}
+
+bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool rawDisk, int videoCode,
+                   bool allowEmpty) {
+    reader.SetFormat(videoCode);
+    // Open once directly to say why a source cannot be read.
+    if (!OpenSourceFile(path))
+        return false;
     if (!reader.Open(path, rawDisk)) {
         Error("cannot open '" + path + "'");
         return false;

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "media/BlockScan.h"
+#include "media/ByteSource.h"
 #include "media/CZoFile.h"
 
 namespace zrf {
@@ -20,6 +22,11 @@ inline constexpr int kExitUsage = 2;    // bad arguments (CLI11 uses 106+ for pa
 
 // Prints "zrf: <message>" on stderr.
 void Error(const std::string& message);
+
+// Opens a file, disk image, block device or `\\.\PHYSICALDRIVEn` as a byte
+// source; on failure prints why and returns nullptr. `resolved` receives the
+// path actually opened (the device of a drive path).
+std::unique_ptr<zo::media::FileSource> OpenSourceFile(const std::string& path, std::string* resolved = nullptr);
 
 // Opens a recording for reading with the reader; on failure prints why
 // (missing, a directory, no permission, empty) and returns false.
