@@ -140,6 +140,10 @@ TEST_P(LiveRecording, KeepsEveryFrameTheClientAccepted) {
         // no counter holds; on a slow machine that can happen more than once.
         // There only the order is checked, not how many were skipped.
         const bool lossAllowed = GetParam() == synth::DvrFault::Silence;
+        // Sound repeats with the loop, so without a bound on the skip it
+        // cannot be matched; pictures carry their own counter.
+        if (lossAllowed && !video)
+            continue;
         std::vector<const synth::SentFrame*> expected;
         for (size_t k = first; k < sent.size(); ++k)
             if ((sent[k].kind == media::FrameKind::Video) == video)
