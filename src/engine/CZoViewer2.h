@@ -236,7 +236,9 @@ protected:
     uint32_t Run() override;
 
 private:
-    // The live worker.
+    // The player worker (CZoViewer2Player.cpp).
+    uint32_t RunPlayer();
+    // The live worker (CZoViewer2Live.cpp).
     uint32_t RunLive();
     void ShowLivePicture(media::CZoSample& sample);
     void PlayLiveSound(media::CZoSample& sample);
