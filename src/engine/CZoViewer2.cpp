@@ -382,6 +382,7 @@ void CZoViewer2::FreeBuffers() {
     rightHalf_.reset();
     audio_.reset();
     liveAudio_.reset();
+    exact_.Free();
 }
 
 void CZoViewer2::SetState(int state) {

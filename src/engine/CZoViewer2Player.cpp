@@ -33,6 +33,9 @@ uint32_t CZoViewer2::RunPlayer() {
     framesSinceSkip_ = 0;
     soundGapMs_ = kSoundGapMs;
     lastPictureUs_ = clock_->NowUs();
+    exactUnavailable_ = false;
+    cursorValid_ = false;
+    restoreCursor_ = false;
     if (!allocated) {
         FreeBuffers();
         return 0;
@@ -48,6 +51,7 @@ uint32_t CZoViewer2::RunPlayer() {
             // Reset before reading the code, so a command posted meanwhile
             // sets the event again and is seen in the next pass.
             commandEvent_.Reset();
+            restoreCursor_ = true;
             switch (commandCode_.load(std::memory_order_relaxed)) {
                 case kCommandPause: SetState(kStatePause); break;
                 case kCommandPlay: SetState(kStatePlay); break;
@@ -91,11 +95,11 @@ uint32_t CZoViewer2::RunPlayer() {
     return 1;
 }
 
-bool CZoViewer2::PacingDue() {
+bool CZoViewer2::PacingDue(bool exactReverse) {
     if (!pacing_)
         return true;
     const double speed = GetSpeed();
-    if (speed >= 8.0)
+    if (speed >= 8.0 && !exactReverse)
         return true;
     const int r = reader_.Interval() & 0x7F;
     const int64_t period = picturePeriodUs_;
@@ -163,7 +167,7 @@ void CZoViewer2::RunPlayForward() {
             if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
                 return;  // dropped
             const int channel = vdec_.GetChannel();
-            if (Waiting(channel) && !vdec_.IsKey()) {
+            if (Waiting(channel) && !vdec_.IsKey() && !ExactForward()) {
                 SleepMs(10);
                 return;
             }
@@ -197,10 +201,14 @@ void CZoViewer2::RunPlayForward() {
 
 void CZoViewer2::RunPlayReverse() {
     waitMask_ = 0xFFFF;
-    if (!PacingDue())
+    // Exact Steps: every picture up to x8, rebuilt; beyond, key pictures.
+    const bool exact = GetSpeed() <= 8.0 && ExactStepsReady();
+    if (exact)
+        RestoreCursor();
+    if (!PacingDue(exact))
         return;
     const double speed = GetSpeed();
-    if (speed >= 8.0 && framesSinceSkip_ >= kFramesPerSkip) {
+    if (!exact && speed >= 8.0 && framesSinceSkip_ >= kFramesPerSkip) {
         const uint64_t skip = static_cast<uint64_t>(speed) * kSkipUnitBytes;
         const uint64_t position = reader_.GetPosition();
         reader_.SetPosition(position > skip ? position - skip : 0);
@@ -216,6 +224,10 @@ void CZoViewer2::RunPlayReverse() {
         lastPictureUs_ = clock_->NowUs();
         if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
             return;
+        if (exact) {
+            ShowExact();
+            return;
+        }
         if (Waiting(vdec_.GetChannel()) && !vdec_.IsKey()) {
             if (speed >= 8.0)
                 SleepMs(10);
@@ -256,8 +268,16 @@ void CZoViewer2::RunStepForward() {
         return;  // the step goes on in the next pass
     if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
         return;
-    if (Waiting(vdec_.GetChannel()) && !vdec_.IsKey())
+    const int channel = vdec_.GetChannel();
+    if (Waiting(channel) && !vdec_.IsKey()) {
+        if (!ExactForward())
+            return;
+        // Exact Steps: rebuilt from its key picture, or passed over.
+        Display(length);
+        if (!Waiting(channel))
+            SetState(kStatePause);
         return;
+    }
     // Shown before the state says Pause, so whoever waits for the Pause
     // finds the picture there.
     Display(length);
@@ -266,6 +286,9 @@ void CZoViewer2::RunStepForward() {
 
 void CZoViewer2::RunStepReverse() {
     waitMask_ = 0xFFFF;
+    const bool exact = ExactStepsReady();
+    if (exact)
+        RestoreCursor();
     const uint64_t before = reader_.GetPosition();
     const int length = reader_.ReadPrevFrame(std::span<uint8_t>(frame_.get(), kFrameBytes));
     if (length == 0) {
@@ -280,6 +303,16 @@ void CZoViewer2::RunStepReverse() {
         return;
     if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
         return;
+    if (exact) {
+        // The previous picture of a channel on the current page; one that
+        // cannot be rebuilt is passed over.
+        const int channel = vdec_.GetChannel();
+        if (!window_.IsVisible(channel) && !(vdec_.IsDual() && window_.IsVisible(vdec_.DualChannel())))
+            return;
+        if (ShowExact())
+            SetState(kStatePause);
+        return;
+    }
     if (!vdec_.IsKey()) {
         SleepMs(1);
         return;
@@ -295,8 +328,12 @@ void CZoViewer2::RunSearch() {
     // recording) is not searched from the previous start position.
     if (reader_.SetStartPosition(searchTarget_.load(std::memory_order_relaxed)))
         length = reader_.ReadFirstFrame(std::span<uint8_t>(frame_.get(), kFrameBytes));
-    if (length > 0)
+    if (length > 0) {
+        // Steps back from here start before the frame found, shown or not.
+        cursor_ = reader_.GetPosition();
+        cursorValid_ = true;
         Display(length);
+    }
     else if (reader_.RawDisk())
         ClearWindowAfterDiskFailure();
     SetState(kStatePause);
@@ -343,14 +380,20 @@ void CZoViewer2::Display(int length) {
     const int channel = vdec_.GetChannel();
     if (channel < 0 || channel >= kChannels)
         return;
+    bool rebuilt = false;
     if (Waiting(channel)) {
-        if (!vdec_.IsKey())
-            return;
+        if (!vdec_.IsKey()) {
+            if (!ExactForward() || !RebuildWaiting(channel, length))
+                return;
+            rebuilt = true;
+        }
         waitMask_ &= ~(1u << channel);
     }
     uint8_t* picture = pictures_.get() + static_cast<size_t>(channel) * kPictureBytes;
-    if (!vdec_.DecodePicture(frame_.get(), static_cast<size_t>(length), picture))
+    if (!rebuilt && !vdec_.DecodePicture(frame_.get(), static_cast<size_t>(length), picture))
         return;
+    cursor_ = reader_.GetPosition();
+    cursorValid_ = true;
     const int width = static_cast<int>(vdec_.GetWidth());
     const int height = static_cast<int>(vdec_.GetHeight());
     picturePeriodUs_ = PeriodUs(height, vdec_.VideoCode());
@@ -366,7 +409,11 @@ void CZoViewer2::Display(int length) {
 }
 
 void CZoViewer2::ShowDecoded(int channel, const uint8_t* picture, int widthPx, int heightPx) {
-    const media::CalendarTime time = reader_.Time();
+    ShowDecodedAt(channel, picture, widthPx, heightPx, reader_.Time());
+}
+
+void CZoViewer2::ShowDecodedAt(int channel, const uint8_t* picture, int widthPx, int heightPx,
+                               const media::CalendarTime& time) {
     const int shown = window_.ShowPicture(channel, time, picture, widthPx, heightPx);
     if (pictureObserver_)
         pictureObserver_(channel, time, picture, widthPx, heightPx, shown);
@@ -388,6 +435,79 @@ void CZoViewer2::SplitDual(const uint8_t* picture, int widthPx, int heightPx) {
             std::memcpy(right, src + quarter, static_cast<size_t>(quarter));
         }
     }
+}
+
+// ---- Exact Steps ----------------------------------------------------------------
+
+bool CZoViewer2::ExactStepsReady() {
+    if (!GetExactSteps() || exactUnavailable_)
+        return false;
+    if (!exact_.Allocate()) {
+        exactUnavailable_ = true;  // key pictures only for the rest of this run
+        return false;
+    }
+    return true;
+}
+
+bool CZoViewer2::ExactForward() {
+    const int state = GetState();
+    const bool applies = state == kStateStepForward || state == kStateSearch ||
+                         (state == kStatePlay && GetSpeed() < 8.0);
+    return applies && ExactStepsReady();
+}
+
+void CZoViewer2::RestoreCursor() {
+    if (!restoreCursor_)
+        return;
+    restoreCursor_ = false;
+    if (cursorValid_ && reader_.GetPosition() != cursor_)
+        reader_.SetPosition(cursor_);
+}
+
+bool CZoViewer2::ShowExact() {
+    const int channel = vdec_.GetChannel();
+    const uint64_t rest = reader_.GetPosition();
+    const ExactPictures::Picture* picture =
+        exact_.Get(reader_, vdec_, channel, ExactPictures::StartFromBackwardRest(rest), vdec_.IsKey());
+    // Reading backward goes on before this picture, whatever the rebuild read.
+    reader_.SetPosition(rest);
+    cursor_ = rest;
+    cursorValid_ = true;
+    if (picture == nullptr)
+        return false;
+    ++framesSinceSkip_;
+    ShowPictureOf(channel, *picture);
+    return true;
+}
+
+void CZoViewer2::ShowPictureOf(int channel, const ExactPictures::Picture& picture) {
+    picturePeriodUs_ = PeriodUs(picture.heightPx, picture.videoCode);
+    if (picture.dual) {
+        SplitDual(picture.data, picture.widthPx, picture.heightPx);
+        if (!picture.hideLeft)
+            ShowDecodedAt(channel, leftHalf_.get(), picture.widthPx / 2, picture.heightPx, picture.time);
+        if (!picture.hideRight)
+            ShowDecodedAt(picture.dualChannel, rightHalf_.get(), picture.widthPx / 2, picture.heightPx, picture.time);
+        return;
+    }
+    ShowDecodedAt(channel, picture.data, picture.widthPx, picture.heightPx, picture.time);
+}
+
+bool CZoViewer2::RebuildWaiting(int channel, int length) {
+    const uint64_t rest = reader_.GetPosition();
+    // The last frame of a finished recording rests at the end behind its
+    // fill, so its start is not known from its length.
+    if (rest >= reader_.GetSize())
+        return false;
+    const ExactPictures::Picture* picture = exact_.Get(
+        reader_, vdec_, channel, ExactPictures::StartFromForwardRest(rest, static_cast<size_t>(length)), false);
+    reader_.SetPosition(rest);
+    // The rebuild parsed other frames: the header is this frame's again.
+    if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)) || picture == nullptr)
+        return false;
+    std::memcpy(pictures_.get() + static_cast<size_t>(channel) * kPictureBytes, picture->data,
+                codec::DecodedPictureBytes(picture->widthPx, picture->heightPx));
+    return true;
 }
 
 }  // namespace zo::engine
