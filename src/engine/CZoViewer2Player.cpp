@@ -394,6 +394,13 @@ void CZoViewer2::Display(int length) {
         return;
     cursor_ = reader_.GetPosition();
     cursorValid_ = true;
+    // Exact Steps keep some of forward play's pictures as starting points of
+    // steps back (the last frame of a recording rests behind its fill: its
+    // start is not known from its length).
+    if (cursor_ < reader_.GetSize() && GetState() != kStatePlayReverse && GetState() != kStateStepReverse &&
+        ExactStepsReady())
+        exact_.KeepForward(channel, ExactPictures::StartFromForwardRest(cursor_, static_cast<size_t>(length)),
+                           picture, reader_, vdec_);
     const int width = static_cast<int>(vdec_.GetWidth());
     const int height = static_cast<int>(vdec_.GetHeight());
     picturePeriodUs_ = PeriodUs(height, vdec_.VideoCode());

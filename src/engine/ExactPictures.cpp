@@ -120,8 +120,8 @@ void ExactPictures::MakeRoom(Channel& ch, int wanted, const Entry* keep) {
     }
 }
 
-ExactPictures::Entry* ExactPictures::Store(int channel, uint64_t start, const media::CZoFile& reader,
-                                           const codec::CZoVdec& vdec) {
+ExactPictures::Entry* ExactPictures::Store(int channel, uint64_t start, const uint8_t* picture,
+                                           const media::CZoFile& reader, const codec::CZoVdec& vdec) {
     Channel& ch = channels_[channel];
     for (int s = 0; s < kSlotsPerChannel; ++s) {
         Entry& e = ch.entries[s];
@@ -130,7 +130,7 @@ ExactPictures::Entry* ExactPictures::Store(int channel, uint64_t start, const me
         const int width = static_cast<int>(vdec.GetWidth());
         const int height = static_cast<int>(vdec.GetHeight());
         uint8_t* data = SlotData(channel, s);
-        std::memcpy(data, work_.get(), std::min(kPictureBytes, codec::DecodedPictureBytes(width, height)));
+        std::memcpy(data, picture, std::min(kPictureBytes, codec::DecodedPictureBytes(width, height)));
         e.used = true;
         e.picture.start = start;
         e.picture.data = data;
@@ -145,6 +145,28 @@ ExactPictures::Entry* ExactPictures::Store(int channel, uint64_t start, const me
         return &e;
     }
     return nullptr;
+}
+
+void ExactPictures::KeepForward(int channel, uint64_t start, const uint8_t* picture, const media::CZoFile& reader,
+                                const codec::CZoVdec& vdec) {
+    if (!Ready() || channel < 0 || channel >= kChannels)
+        return;
+    Channel& ch = channels_[channel];
+    if (vdec.IsKey()) {
+        if (ch.keyStart != start) {
+            for (Entry& e : ch.entries)
+                e.used = false;
+            ch.keyStart = start;
+        }
+        ch.sinceKept = 0;
+    } else if (++ch.sinceKept < kKeepEvery) {
+        return;
+    }
+    ch.sinceKept = 0;
+    if (Find(channel, start) != nullptr)
+        return;
+    MakeRoom(ch, 1, nullptr);
+    Store(channel, start, picture, reader, vdec);
 }
 
 void ExactPictures::NoteKeyless(Channel& ch, uint64_t low, uint64_t high) {
@@ -253,7 +275,7 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
             }
             started = true;
             if (count == 0)
-                return (target = Store(channel, start, reader, vdec)) ? &target->picture : nullptr;
+                return (target = Store(channel, start, work_.get(), reader, vdec)) ? &target->picture : nullptr;
             continue;
         }
         if (before > start)
@@ -269,13 +291,13 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
         if (isTarget || index >= count) {
             if (!decodedOk || !isTarget)
                 return nullptr;
-            target = Store(channel, start, reader, vdec);
+            target = Store(channel, start, work_.get(), reader, vdec);
             return target ? &target->picture : nullptr;
         }
         while (nextKept < keptCount && kept[nextKept] < index)
             ++nextKept;
         if (decodedOk && nextKept < keptCount && kept[nextKept] == index)
-            Store(channel, before, reader, vdec);
+            Store(channel, before, work_.get(), reader, vdec);
     }
 }
 

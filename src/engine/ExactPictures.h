@@ -68,6 +68,15 @@ public:
     // decoder's header state is overwritten.
     const Picture* Get(media::CZoFile& reader, codec::CZoVdec& vdec, int channel, uint64_t start, bool key);
 
+    // Forward play hands over each picture it decoded, of `channel`, from a
+    // frame starting at `start`: a key picture begins the channel's run and
+    // is kept, and every kKeepEvery-th picture after it is kept (the oldest
+    // kept picture of the run making room), so that a step back after
+    // forward play decodes a few pictures rather than the run.
+    static constexpr int kKeepEvery = 4;
+    void KeepForward(int channel, uint64_t start, const uint8_t* picture, const media::CZoFile& reader,
+                     const codec::CZoVdec& vdec);
+
     // Pictures decoded by rebuilds since Allocate (for measurements).
     uint64_t DecodedCount() const { return decoded_; }
 
@@ -93,6 +102,7 @@ private:
         // search that found none; later searches into it end at once.
         uint64_t keylessLow = UINT64_MAX;
         uint64_t keylessHigh = 0;
+        int sinceKept = 0;  // forward play's pictures since the last one kept
     };
 
     Entry* Find(int channel, uint64_t start);
@@ -101,7 +111,8 @@ private:
     // Frees slots (the kept pictures with the lowest starts, never `keep`)
     // until at least `wanted` are free.
     void MakeRoom(Channel& ch, int wanted, const Entry* keep);
-    Entry* Store(int channel, uint64_t start, const media::CZoFile& reader, const codec::CZoVdec& vdec);
+    Entry* Store(int channel, uint64_t start, const uint8_t* picture, const media::CZoFile& reader,
+                 const codec::CZoVdec& vdec);
     uint8_t* SlotData(int channel, int slot) const {
         return slots_.get() + (static_cast<size_t>(channel) * kSlotsPerChannel + static_cast<size_t>(slot)) *
                                   kPictureBytes;
