@@ -4,6 +4,7 @@ add_executable(zo_engine_tests
   engine/CZoViewer2Test.cpp
   engine/LiveViewTest.cpp
   engine/LiveRecordingTest.cpp
+  engine/ExactStepsTest.cpp
 )
 target_link_libraries(zo_engine_tests PRIVATE zo_engine zo_synth zo_test_support GTest::gtest_main Threads::Threads
   OpenSSL::Crypto)

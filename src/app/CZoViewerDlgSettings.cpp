@@ -70,6 +70,7 @@ void CZoViewerDlg::LoadSettings() {
     ddnsPort_ = number("Ddns Port", 1800);
     localRecordingPath_ = PosixFolder(text("Local Recording Path", DefaultRecordingPath()), DefaultRecordingPath());
     dvrName_ = text("DvrName", QStringLiteral("DVR000"));
+    engine_.SetExactSteps(number("Exact Steps", 1) != 0);
 }
 
 bool CZoViewerDlg::SaveSettings(QString* error) {
@@ -94,6 +95,7 @@ bool CZoViewerDlg::SaveSettings(QString* error) {
     number("Ddns Port", ddnsPort_);
     text("Local Recording Path", localRecordingPath_);
     text("DvrName", dvrName_);
+    number("Exact Steps", engine_.GetExactSteps() ? 1 : 0);
     std::string why;
     if (profile_.Save(&why))
         return true;

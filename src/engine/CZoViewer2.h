@@ -19,6 +19,7 @@
 
 #include "codec/CZoAdec.h"
 #include "codec/CZoVdec.h"
+#include "engine/ExactPictures.h"
 #include "platform/CZoThread.h"
 #include "media/ByteSource.h"
 #include "media/CZoFile.h"
@@ -148,6 +149,16 @@ public:
     int SearchTime(uint32_t seconds, uint64_t* position = nullptr);
     int GetState() const { return state_.load(std::memory_order_relaxed); }
     double GetSpeed() const { return speed_.load(std::memory_order_relaxed); }
+    // Exact Steps (off by default): Previous Frame shows the previous picture
+    // with its true content (of a channel shown in the current page, so in
+    // the single view of the shown channel), reverse play up to x8 shows
+    // every picture backwards at its pace, and in forward play, stepping and
+    // search a channel waiting for a key picture shows its update pictures
+    // rebuilt from the key picture before them. Fast reverse (x16 and
+    // above) stays on key pictures. Off: key pictures only, as always. May
+    // be changed at any time; a running worker takes it at its next pass.
+    void SetExactSteps(bool on) { exactSteps_.store(on, std::memory_order_relaxed); }
+    bool GetExactSteps() const { return exactSteps_.load(std::memory_order_relaxed); }
     void SetRepeat(int repeat) { repeat_.store(repeat != 0, std::memory_order_relaxed); }
     int GetRepeat() const { return repeat_.load(std::memory_order_relaxed) ? 1 : 0; }
     // "READY", "STOP ", "PLAY ", "STEPF", "STEPR", "PAUSE", "SEARCH".
@@ -236,7 +247,9 @@ protected:
     uint32_t Run() override;
 
 private:
-    // The live worker.
+    // The player worker (CZoViewer2Player.cpp).
+    uint32_t RunPlayer();
+    // The live worker (CZoViewer2Live.cpp).
     uint32_t RunLive();
     void ShowLivePicture(media::CZoSample& sample);
     void PlayLiveSound(media::CZoSample& sample);
@@ -249,11 +262,28 @@ private:
     void RunStepForward();
     void RunStepReverse();
     void RunSearch();
-    bool PacingDue();
+    bool PacingDue(bool exactReverse = false);
     // The common picture path; `length` bytes in frame_.
     void Display(int length);
+    // Exact Steps: whether they apply now (the store is allocated on first
+    // use); puts the reader back where the picture shown last was read,
+    // once after each command, so that reading backward finds the picture
+    // before it.
+    bool ExactStepsReady();
+    // Exact Steps in forward play below x8, stepping and search.
+    bool ExactForward();
+    void RestoreCursor();
+    // Shows the picture just read backward (its header parsed in vdec_)
+    // with its true content. false when it cannot be rebuilt.
+    bool ShowExact();
+    // Display path for an update picture of a waiting channel read forward:
+    // rebuilds it into the channel's picture. false when it cannot.
+    bool RebuildWaiting(int channel, int length);
+    void ShowPictureOf(int channel, const ExactPictures::Picture& picture);
     void PlaySound(int length);
     void ShowDecoded(int channel, const uint8_t* picture, int widthPx, int heightPx);
+    void ShowDecodedAt(int channel, const uint8_t* picture, int widthPx, int heightPx,
+                       const media::CalendarTime& time);
     void SplitDual(const uint8_t* picture, int widthPx, int heightPx);
     void SetState(int state);
     void ApplyFineSpeed();
@@ -310,6 +340,14 @@ private:
     int framesSinceSkip_ = 0;
     int soundGapMs_ = kSoundGapMs;  // recording time since sound last reached the output
     bool pacing_ = true;
+    // Exact Steps: where the reader rested after reading the picture shown
+    // last, and whether to go back there before the next backward read.
+    std::atomic<bool> exactSteps_{false};
+    ExactPictures exact_;
+    bool exactUnavailable_ = false;  // the store could not be allocated in this run
+    uint64_t cursor_ = 0;
+    bool cursorValid_ = false;
+    bool restoreCursor_ = false;
 
     std::unique_ptr<uint8_t[]> frame_;
     std::unique_ptr<uint8_t[]> pictures_;  // kChannels x kPictureBytes

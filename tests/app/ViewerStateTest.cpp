@@ -39,7 +39,8 @@ TEST_F(ViewerSettings, FirstStartWritesEveryKeyWithItsDefaultInOrder) {
     EXPECT_EQ(Keys(QString::fromStdString(ProfilePath())),
               QStringList({"Capture Path", "AlwaysOnTop", "Show Time", "Video Width", "Video Height", "Repeat",
                            "Time Format", "Volume", "Mute", "IP Address", "Port", "DynamicIp", "Use DDraw",
-                           "Auto Reconnection", "Timeout", "Ddns Ip", "Ddns Port", "Local Recording Path", "DvrName"}));
+                           "Auto Reconnection", "Timeout", "Ddns Ip", "Ddns Port", "Local Recording Path", "DvrName",
+                           "Exact Steps"}));
     zo::platform::Profile p(ProfilePath());
     ASSERT_TRUE(p.Load());
     const struct {
@@ -48,7 +49,7 @@ TEST_F(ViewerSettings, FirstStartWritesEveryKeyWithItsDefaultInOrder) {
     } defaults[] = {{"Video Width", "640"}, {"Video Height", "448"}, {"Repeat", "0"},
                     {"Time Format", "%Y/%m/%d %H:%M:%S"}, {"Mute", "0"}, {"Port", "8841"}, {"Ddns Port", "1800"},
                     {"DvrName", "DVR000"}, {"Use DDraw", "1"}, {"Auto Reconnection", "1"}, {"Timeout", "7"},
-                    {"Volume", "65535"}};
+                    {"Volume", "65535"}, {"Exact Steps", "1"}};
     for (const auto& d : defaults)
         EXPECT_EQ(p.GetString(kSection, d.key, "?"), d.value) << d.key;
     EXPECT_EQ(QString::fromStdString(p.GetString(kSection, "Capture Path", "")), W::DefaultCapturePath());
@@ -68,6 +69,7 @@ TEST_F(ViewerSettings, SettingsRoundTripAndUntrustedValuesAreMended) {
         p.SetString(kSection, "Time Format", "%H:%M");
         p.SetInt(kSection, "Volume", 1234);
         p.SetInt(kSection, "Timeout", 12);
+        p.SetInt(kSection, "Exact Steps", 0);
         ASSERT_TRUE(p.Save());
     }
     auto w = MakeWindow();
@@ -78,6 +80,7 @@ TEST_F(ViewerSettings, SettingsRoundTripAndUntrustedValuesAreMended) {
     EXPECT_EQ(w->Engine().GetTimeFormat(), "%H:%M");
     EXPECT_EQ(w->Engine().GetVolume(), 1234u);
     EXPECT_EQ(w->Engine().GetTimeout(), 12000u);
+    EXPECT_FALSE(w->Engine().GetExactSteps());
     // Maximised and full-screen sizes are not what is saved.
     w->Layout(true, {700, 500});
     w->RunCommand(W::kFullScreen);
@@ -89,6 +92,7 @@ TEST_F(ViewerSettings, SettingsRoundTripAndUntrustedValuesAreMended) {
     EXPECT_EQ(p.GetInt(kSection, "Port", 0), 9000);
     EXPECT_EQ(p.GetString(kSection, "Local Recording Path", ""), "/data/rec");
     EXPECT_EQ(p.GetInt(kSection, "Timeout", 0), 12);
+    EXPECT_EQ(p.GetInt(kSection, "Exact Steps", 1), 0);
 }
 
 using ViewerCapture = ViewerFixture;

@@ -28,6 +28,7 @@ struct ShownPicture {
     int widthPx = 0;
     int heightPx = 0;
     int64_t atUs = 0;  // clock time
+    uint64_t digest = 0;  // of the whole planar picture, when the harness keeps digests
     media::CalendarTime time;
     int shown = 0;
 };
@@ -70,6 +71,14 @@ public:
             p.atUs = clock_->NowUs();
             p.time = time;
             p.shown = shown;
+            if (keepDigests_) {
+                // FNV-1a over every byte of the planar picture.
+                uint64_t hash = 1469598103934665603ull;
+                const size_t bytes = static_cast<size_t>(widthPx) * static_cast<size_t>(heightPx) * 3 / 2;
+                for (size_t i = 0; i < bytes; ++i)
+                    hash = (hash ^ picture[i]) * 1099511628211ull;
+                p.digest = hash;
+            }
             std::lock_guard lock(mutex_);
             shown_.push_back(p);
         });
@@ -82,6 +91,8 @@ public:
     ~EngineHarness() { engine_->CloseRecording(); }
 
     engine::CZoViewer2& Engine() { return *engine_; }
+    // Digests of every picture shown from now on; set while no worker runs.
+    void KeepDigests() { keepDigests_ = true; }
     render::NullAudioDevice& Device() { return *device_; }
     platform::ManualClock& Manual() { return manual_; }
     platform::Clock& Clock() { return *clock_; }
@@ -164,6 +175,7 @@ private:
     platform::RecordingMessagePort messages_;
     platform::RecordingNotificationPort notifications_;
     render::NullAudioDevice* device_ = nullptr;
+    bool keepDigests_ = false;
     std::unique_ptr<engine::CZoViewer2> engine_;
     mutable std::mutex mutex_;
     std::vector<ShownPicture> shown_;

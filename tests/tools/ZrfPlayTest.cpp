@@ -99,6 +99,35 @@ TEST_F(ZrfPlay, ReverseAndFastPlayShowKeyPicturesOnly) {
     }
 }
 
+TEST_F(ZrfPlay, ExactReverseShowsThePicturesOfForwardPlayBackwards) {
+    ASSERT_EQ(Run("gen " + P("x.ZRF") + " --seconds 6 --channels 4 --audio --key-every 12").status, 0);
+    const auto decoded = Run("decode " + P("x.ZRF") + " --md5");
+    ASSERT_EQ(decoded.status, 0);
+    const std::vector<std::string> forward = Lines(decoded.out);
+    for (const char* speed : {"1", "8"}) {
+        const auto played = Run("play " + P("x.ZRF") + " --jsonl --no-pacing --exact --reverse --speed " + speed);
+        ASSERT_EQ(played.status, 0) << played.err;
+        // The pictures of reverse play (after the search near the end), each
+        // the picture the decoder makes of the same frame going forward.
+        std::vector<std::string> reversed;
+        bool reversing = false;
+        for (const std::string& line : Lines(played.out)) {
+            const std::string event = Field(line, "event");
+            if (event == "\"state\"")
+                reversing = Field(line, "state") == "3";
+            else if (event == "\"picture\"" && reversing)
+                reversed.push_back(line);
+        }
+        ASSERT_GT(reversed.size(), 100u) << speed;
+        ASSERT_LT(reversed.size(), forward.size()) << speed;
+        for (size_t i = 0; i < reversed.size(); ++i) {
+            const std::string& same = forward[reversed.size() - 1 - i];
+            ASSERT_EQ(Field(reversed[i], "md5"), Field(same, "yuv_md5")) << speed << " " << i;
+            ASSERT_EQ(Field(reversed[i], "channel"), Field(same, "channel")) << speed << " " << i;
+        }
+    }
+}
+
 TEST_F(ZrfPlay, BadInputIsReported) {
     const auto missing = Run("play " + P("none.ZRF"));
     EXPECT_EQ(missing.status, 1);

@@ -37,6 +37,7 @@ struct PlayOptions {
     bool jsonl = false;
     bool noPacing = false;
     bool repeat = false;
+    bool exact = false;
     std::string time;  // start at this block time instead of the beginning
 };
 
@@ -148,6 +149,7 @@ int RunPlay(const PlayOptions& o) {
     engine.SetLayout(16, 0);
     engine.SetRepeat(o.repeat ? 1 : 0);
     engine.SetPacing(!o.noPacing);
+    engine.SetExactSteps(o.exact);
 
     Printer printer(o.jsonl);
     // Numbered state entries: play has ended when Pause was entered after
@@ -250,7 +252,11 @@ RegisteredCommand AddPlay(CLI::App& app, int&, char**) {
     cmd->add_option("--code", options->videoCode, "video format code 0-6 (default 6, ZO_ZOC)")
         ->check(CLI::Range(0, 6));
     cmd->add_option("--speed", options->speed, "speed: above 0 to 8, or the fast speeds 16, 32, 64, 128 (default 1)");
-    cmd->add_flag("--reverse", options->reverse, "play backwards from near the end (key pictures only)");
+    cmd->add_flag("--reverse", options->reverse,
+                  "play backwards from near the end (key pictures only, every picture with --exact)");
+    cmd->add_flag("--exact", options->exact,
+                  "exact steps: reverse play up to x8 shows every picture with its true content, rebuilt from its "
+                  "key picture (default off: key pictures only)");
     cmd->add_option("--seconds", options->seconds, "stop after this many seconds (default: when play ends)")
         ->check(PositiveFinite(1e7));
     cmd->add_flag("--jsonl", options->jsonl, "JSON lines: each picture with its md5, each state change");

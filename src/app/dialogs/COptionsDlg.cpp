@@ -22,8 +22,11 @@ COptionsDlg::COptionsDlg(QWidget* owner) : QDialog(owner) {
     repeatBox_ = new QCheckBox(QStringLiteral("Repeat playback (&R)"), general);
     directDrawBox_ = new QCheckBox(QStringLiteral("Use DirectDraw"), general);
     directDrawBox_->setToolTip(QStringLiteral("Draw the video through the accelerated surface path"));
+    exactStepsBox_ = new QCheckBox(QStringLiteral("Exact Steps"), general);
+    exactStepsBox_->setToolTip(QStringLiteral("Previous Frame and reverse play up to x8 show every picture, "
+                                              "not only key pictures"));
     auto* generalLayout = new QVBoxLayout(general);
-    for (QCheckBox* box : {alwaysOnTopBox_, channelTitleBox_, repeatBox_, directDrawBox_})
+    for (QCheckBox* box : {alwaysOnTopBox_, channelTitleBox_, repeatBox_, directDrawBox_, exactStepsBox_})
         generalLayout->addWidget(box);
 
     auto* formatGroup = new QGroupBox(QStringLiteral("On screen display date/time format"), this);
@@ -96,6 +99,7 @@ void COptionsDlg::FieldsToControls() {
     channelTitleBox_->setChecked(showChannelTitle);
     repeatBox_->setChecked(repeat);
     directDrawBox_->setChecked(useDirectDraw);
+    exactStepsBox_->setChecked(exactSteps);
     formatBox_->setEditText(timeFormat);
     pathEdit_->setText(capturePath);
     UpdatePreview(timeFormat);
@@ -106,6 +110,7 @@ void COptionsDlg::ControlsToFields() {
     showChannelTitle = channelTitleBox_->isChecked();
     repeat = repeatBox_->isChecked();
     useDirectDraw = directDrawBox_->isChecked();
+    exactSteps = exactStepsBox_->isChecked();
     timeFormat = formatBox_->currentText();
     capturePath = pathEdit_->text();
 }

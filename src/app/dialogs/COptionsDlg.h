@@ -7,6 +7,7 @@
 //   COptionsDlg dlg(this);
 //   dlg.alwaysOnTop = ...; dlg.showChannelTitle = ...; dlg.capturePath = ...;
 //   dlg.repeat = ...; dlg.timeFormat = ...; dlg.useDirectDraw = ...;
+//   dlg.exactSteps = ...;
 //   if (dlg.exec() == QDialog::Accepted) { apply the fields }
 //
 // The fields go into the controls when the dialog is first shown; OK moves
@@ -33,6 +34,9 @@ public:
     bool repeat = false;
     QString timeFormat = QStringLiteral("%Y/%m/%d %H:%M:%S");
     bool useDirectDraw = false;
+    // Previous Frame and reverse play show every picture with its true
+    // content (the engine's Exact Steps) instead of key pictures only.
+    bool exactSteps = true;
 
     // The six formats offered in the combo box, in order.
     static QStringList TimeFormats();
@@ -55,6 +59,7 @@ private:
     QCheckBox* channelTitleBox_;
     QCheckBox* repeatBox_;
     QCheckBox* directDrawBox_;
+    QCheckBox* exactStepsBox_;
     QComboBox* formatBox_;
     QLabel* preview_;
     QLineEdit* pathEdit_;

@@ -80,8 +80,11 @@ TEST(OptionsDlg, PreviewFollowsTheListAndTypedFormats) {
 
     Toggle(Find<QCheckBox>(&dlg, "Always on top (A)"));
     Toggle(Find<QCheckBox>(&dlg, "Repeat playback (R)"));
+    EXPECT_TRUE(Find<QCheckBox>(&dlg, "Exact Steps")->isChecked());  // on unless told otherwise
+    Toggle(Find<QCheckBox>(&dlg, "Exact Steps"));
     QTest::mouseClick(Find<QPushButton>(&dlg, "OK"), Qt::LeftButton);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_FALSE(dlg.exactSteps);
     EXPECT_TRUE(dlg.alwaysOnTop);
     EXPECT_FALSE(dlg.repeat);
     EXPECT_FALSE(dlg.showChannelTitle);
