@@ -75,7 +75,11 @@ int CZoConverter::SetExportAudio(int exportAudio) {
 int CZoConverter::OpenSource(const std::string& path, bool rawDisk) {
     if (reader_.IsOpen())
         reader_.Close();
-    return reader_.Open(path, rawDisk);
+    if (!reader_.Open(path, rawDisk))
+        return 0;
+    // A disk image may start inside a block: read on its block grid.
+    reader_.FindGridOrigin();
+    return 1;
 }
 
 namespace {

@@ -74,8 +74,9 @@ public:
     int Configure(int videoCode, int audioCode, int unused, int audioRate, int audioChannels);
     int SetChannelMask(uint32_t mask);
     int SetExportAudio(int exportAudio);
-    // Opens the recording: a file, or a disk or disk image when `rawDisk`.
-    // Result of the reader's Open.
+    // Opens the recording: a file, or a disk or disk image when `rawDisk`,
+    // on its block grid (an image may start inside a block). Result of the
+    // reader's Open.
     int OpenSource(const std::string& path, bool rawDisk = false);
     uint64_t GetSize() const { return reader_.GetSize(); }
     uint64_t GetPosition() const { return reader_.GetPosition(); }

@@ -107,6 +107,7 @@ uint32_t ChannelsWithPictures(const std::string& path, bool rawDisk, int videoCo
     reader.SetFormat(videoCode);
     if (!reader.Open(path, rawDisk))
         return 0;
+    reader.FindGridOrigin();
     std::vector<uint8_t> frame(media::kMaxFrameSize);
     uint32_t seen = 0;
     media::FrameWalk walk(reader);
