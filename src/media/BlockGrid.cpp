@@ -43,7 +43,7 @@ uint32_t FindBlockGridOrigin(const ByteSource& source, bool rawDisk, uint64_t li
         return 0;
     // Candidates lie below `end`: a run must fit in the source.
     const uint64_t end = std::min(size - runBytes + 1, limitBytes);
-    std::vector<uint8_t> chunk(kChunkWindows * kBlockSize + kLookahead);
+    std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(kChunkWindows * kBlockSize + kLookahead, size)));
     for (uint64_t base = 0; base < end; base += kChunkWindows * kBlockSize) {
         const uint64_t want = std::min<uint64_t>(chunk.size(), size - base);
         const int64_t got = source.ReadAt(base, chunk.data(), static_cast<size_t>(want));

@@ -159,6 +159,7 @@ int CZoFile::SetGridOrigin(uint32_t origin) {
         origin_ = origin;
         size_.store(Source()->Size(), std::memory_order_relaxed);
         SetPositionValue(0);
+        startPosition_ = 0;
         timeSeconds_.store(-1, std::memory_order_relaxed);
         ForgetWindow();
         registerValid_ = false;

@@ -183,6 +183,8 @@ TEST(BlockGrid, AnImageStartingInsideABlockReadsOnItsGrid) {
             ASSERT_EQ(reader.OpenSource(test::Memory(bytes), "image", raw), 1);
             EXPECT_EQ(reader.FindGridOrigin(), prefix % kBlockSize);
             EXPECT_EQ(reader.GetSize(), bytes.size() - prefix % kBlockSize);
+            EXPECT_EQ(reader.SetGridOrigin(kBlockSize), 0);  // an origin lies inside a block
+            EXPECT_EQ(reader.GridOrigin(), prefix % kBlockSize);
             FrameWalk walk(reader);
             std::vector<std::vector<uint8_t>> frames;
             while (const int n = walk.Next(buffer))
