@@ -4,7 +4,9 @@
 //
 // Input: [flags][recording bytes]. Flag bit 0: raw disk; bit 1: mend the
 // check bytes of the blocks whose first data byte is even, so that the
-// walks meet runs of valid blocks between damaged ones.
+// walks meet runs of valid blocks between damaged ones; bits 2-7: the
+// mended blocks start that many times 65 bytes into the source (an image
+// cut from inside a block), and the walks read on the grid the reader finds.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,8 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     const bool raw = data[0] & 1;
     std::vector<uint8_t> bytes(data + 1, data + size);
+    const size_t shift = (data[0] >> 2) * 65;
     if (data[0] & 2) {
-        for (size_t b = 0; b + kBlockSize <= bytes.size(); b += kBlockSize) {
+        for (size_t b = shift; b + kBlockSize <= bytes.size(); b += kBlockSize) {
             uint8_t* block = bytes.data() + b;
             if (raw)
                 SwapBytePairs(block, kBlockSize);
@@ -50,23 +53,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CZoFile reader;
     reader.SetFormat(kVideoZOC);
     reader.OpenSource(std::make_unique<MemorySource>(bytes.data(), bytes.size()), "fuzz", raw);
+    const uint32_t origin = reader.FindGridOrigin();
+    if (origin >= kBlockSize || reader.GetSize() + origin != bytes.size())
+        std::abort();
+    // The scan on the reader's grid keeps the same account of its blocks.
+    const BlockStats onGrid = ScanBlocks(*reader.Source(), kVideoZOC, raw);
+    if (onGrid.validBlocks + onGrid.damagedBlocks != onGrid.blocks || onGrid.blocks * kBlockSize > reader.GetSize())
+        std::abort();
+    for (const BlockArea& a : onGrid.areas)
+        if (a.offset + a.bytes > reader.GetSize())
+            std::abort();
     std::vector<uint8_t> frame(kMaxFrameSize);
     FrameWalk forward(reader);
     size_t frames = 0;
     while (forward.Next(frame) > 0) {
-        if (reader.GetPosition() > bytes.size() || ++frames > bytes.size())
+        if (reader.GetPosition() > reader.GetSize() || ++frames > bytes.size())
             std::abort();
     }
     reader.SetPosition(reader.GetSize());
     FrameWalk backward(reader);
     size_t back = 0;
     while (backward.Prev(frame) > 0) {
-        if (reader.GetPosition() > bytes.size() || ++back > bytes.size())
+        if (reader.GetPosition() > reader.GetSize() || ++back > bytes.size())
             std::abort();
     }
     for (const auto* areas : {&forward.Areas(), &backward.Areas()})
         for (const BlockArea& a : *areas)
-            if (a.offset + a.bytes > bytes.size() || a.bytes == 0)
+            if (a.offset + a.bytes > reader.GetSize() || a.bytes == 0)
                 std::abort();
     return 0;
 }

@@ -3,7 +3,9 @@
 //
 // Input: [flags][op count][ops...][recording bytes]. Flag bits: 0 raw disk,
 // 1-3 video code, 4 mend the check bytes of most blocks so the fuzzer
-// reaches the frame logic instead of stopping at damaged blocks.
+// reaches the frame logic instead of stopping at damaged blocks, 5 read on
+// the block grid the reader finds (bits 6-7 shift the mended blocks by 0,
+// 1365, 2730 or 4095 bytes, as in an image cut from inside a block).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,10 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(data + 2 + opCount, data + size);
     const bool raw = flags & 1;
     const int code = (flags >> 1) & 7;  // 7 is no valid code: must be handled too
+    const bool grid = flags & 0x20;
+    const size_t shift = grid ? (flags >> 6) * 1365 : 0;
     if (flags & 0x10) {
         // Give most blocks a correct check byte; leave every block whose
         // first data byte is 0xEE damaged.
-        for (size_t b = 0; b + zo::media::kBlockSize <= bytes.size(); b += zo::media::kBlockSize) {
+        for (size_t b = shift; b + zo::media::kBlockSize <= bytes.size(); b += zo::media::kBlockSize) {
             uint8_t* block = bytes.data() + b;
             if (raw)
                 zo::media::SwapBytePairs(block, zo::media::kBlockSize);
@@ -41,8 +45,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static zo::platform::NullMessagePort quiet;
     zo::media::CZoFile reader(&quiet);
     reader.SetFormat(code);
+    const uint64_t stored = bytes.size();
     if (!reader.OpenSource(std::make_unique<zo::media::MemorySource>(std::move(bytes)), "fuzz", raw))
         return 0;
+    if (grid) {
+        const uint32_t origin = reader.FindGridOrigin();
+        if (origin >= zo::media::kBlockSize || reader.GetSize() + origin != stored)
+            __builtin_trap();  // the grid lies inside the source, and so does the view
+    }
     static std::vector<uint8_t> frame(zo::media::kMaxFrameSize);
     const uint64_t length = reader.GetSize();
     for (size_t i = 0; i < opCount; ++i) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "media/BlockGrid.h"
 #include "media/TimeLocator.h"
 
 namespace {
@@ -77,7 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                               : Describe(data + 1, size - 1, raw, code);
     const uint64_t trailing = data[0] >> 5;  // bytes after the last whole block
     disk.resize(disk.size() + trailing, 0xAB);
-    BoundedSource source(std::move(disk));
+    BoundedSource bounded(std::move(disk));
+    // Bytes taken as blocks are read on the block grid they show, as the
+    // tools read an image that may start inside a block.
+    const GridSource source(bounded, bytesAsBlocks ? FindBlockGridOrigin(bounded, raw) : 0);
     const PlainTimeScan plain = PlainTimeScan::Read(source, code, raw);
 
     int64_t lowest = INT64_MAX, highest = -1;

@@ -136,7 +136,9 @@ int CZoViewer2::OpenRecordingSource(std::unique_ptr<media::ByteSource> source, c
     fastPlay_ = false;
     // Play starts at the first valid block: a DVR disk begins with the
     // recorder's own area, which the failure limits would not get past. The
-    // search is bounded (256 MiB) so that opening stays quick.
+    // search is bounded (256 MiB) so that opening stays quick. A disk image
+    // may start inside a block: play reads on its block grid.
+    reader_.FindGridOrigin();
     if (const media::ByteSource* bytes = reader_.Source()) {
         constexpr uint64_t kFirstBlockSearch = 256ull << 20;
         const uint64_t first = media::FindNextValidBlock(*bytes, reader_.VideoCode(), reader_.RawDisk(), 0, nullptr,

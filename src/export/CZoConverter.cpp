@@ -75,7 +75,11 @@ int CZoConverter::SetExportAudio(int exportAudio) {
 int CZoConverter::OpenSource(const std::string& path, bool rawDisk) {
     if (reader_.IsOpen())
         reader_.Close();
-    return reader_.Open(path, rawDisk);
+    if (!reader_.Open(path, rawDisk))
+        return 0;
+    // A disk image may start inside a block: read on its block grid.
+    reader_.FindGridOrigin();
+    return 1;
 }
 
 namespace {
@@ -289,7 +293,6 @@ int CZoConverter::OpenOutputFile(const std::string& path) {
     if (timeText_ && !time_.Prepare())
         log_->Write("CZoConverter::OpenOutputFile: no QGuiApplication or font, the time is not burned in.");
 
-    const bool withSound = exportAudio_ && scan_.audioSeen;
     for (int i = 0; i < kExportChannels; ++i) {
         const size_t c = static_cast<size_t>(i);
         if (!(channelMask_ & (1u << i)) || scan_.pictures[c] == 0)
@@ -314,11 +317,25 @@ int CZoConverter::OpenOutputFile(const std::string& path) {
         ToRateScale(rate, scale, videoRate_[c], videoScale_[c]);
         if (!writers_[c].OpenFile(names[c]))
             return 0;
-        if (!writers_[c].CreateStreams(videoRate_[c], videoScale_[c], bitmap_, withSound ? &soundFormat_ : nullptr))
+        if (!writers_[c].CreateStreams(videoRate_[c], videoScale_[c], bitmap_,
+                                       GetsSound(i) ? &soundFormat_ : nullptr))
             return 0;
     }
     reader_.SetPosition(0);
     return 1;
+}
+
+bool CZoConverter::TakesSound(int channel, int audioChannel) const {
+    return audioChannel == channel || ((channel >= audioChannels_ || audioChannels_ == 1) && audioChannel == 0);
+}
+
+bool CZoConverter::GetsSound(int channel) const {
+    if (!exportAudio_ || !scan_.audioSeen)
+        return false;
+    for (int a = 0; a < static_cast<int>(scan_.soundBytes.size()); ++a)
+        if (scan_.soundBytes[static_cast<size_t>(a)] > 0 && TakesSound(channel, a))
+            return true;
+    return false;
 }
 
 void CZoConverter::WriteSoundFrame(const uint8_t* payload, int length) {
@@ -330,8 +347,7 @@ void CZoConverter::WriteSoundFrame(const uint8_t* payload, int length) {
         CZoAviWrite& w = writers_[static_cast<size_t>(i)];
         if (!w.IsOpen())
             continue;
-        const bool picked = a == i || ((i >= audioChannels_ || audioChannels_ == 1) && a == 0);
-        if (!picked)
+        if (!TakesSound(i, a))
             continue;
         if (decodeAudio_ && !decoded) {
             int out = 0;

@@ -74,8 +74,9 @@ public:
     int Configure(int videoCode, int audioCode, int unused, int audioRate, int audioChannels);
     int SetChannelMask(uint32_t mask);
     int SetExportAudio(int exportAudio);
-    // Opens the recording: a file, or a disk or disk image when `rawDisk`.
-    // Result of the reader's Open.
+    // Opens the recording: a file, or a disk or disk image when `rawDisk`,
+    // on its block grid (an image may start inside a block). Result of the
+    // reader's Open.
     int OpenSource(const std::string& path, bool rawDisk = false);
     uint64_t GetSize() const { return reader_.GetSize(); }
     uint64_t GetPosition() const { return reader_.GetPosition(); }
@@ -107,6 +108,15 @@ public:
     static std::string FormatTimeText(const media::CalendarTime& time);
 
     const ExportScan& Scan() const { return scan_; }
+    // Whether channel `channel`'s file takes the sound of audio channel
+    // `audioChannel`: its own (channel i, audio channel i), and audio
+    // channel 0 for the channels at or above the recorder's audio channels
+    // (all of them when it has one).
+    bool TakesSound(int channel, int audioChannel) const;
+    // Whether the channel's file gets a sound stream: the Audio option is on
+    // and an audio channel it takes has sound in the recording (after
+    // OpenOutputFile's scan). A camera without sound of its own gets none.
+    bool GetsSound(int channel) const;
     // Preview: while on, Run leaves a copy of the latest picture it wrote
     // (24-bit, bottom-up, time text burned in) in a slot under a lock,
     // whenever the previous copy was taken. TakePreview (any thread) moves

@@ -119,6 +119,8 @@ int CZoFile::OpenSource(std::unique_ptr<ByteSource> source, const std::string& n
     if (!source)
         return 0;
     source_ = std::move(source);
+    view_.reset();
+    origin_ = 0;
     rawDisk_ = rawDisk;
     channelBits_ = 0;
     size_.store(source_->Size(), std::memory_order_relaxed);
@@ -133,7 +135,9 @@ int CZoFile::OpenSource(std::unique_ptr<ByteSource> source, const std::string& n
 }
 
 int CZoFile::Close() {
+    view_.reset();
     source_.reset();
+    origin_ = 0;
     size_.store(0, std::memory_order_relaxed);
     SetPositionValue(0);
     startPosition_ = 0;
@@ -143,6 +147,32 @@ int CZoFile::Close() {
     ForgetWindow();
     registerValid_ = false;
     return 1;
+}
+
+int CZoFile::SetGridOrigin(uint32_t origin) {
+    if (!IsOpen() || origin >= kBlockSize)
+        return 0;
+    if (origin != origin_) {
+        view_.reset();
+        if (origin != 0)
+            view_ = std::make_unique<GridSource>(*source_, origin);
+        origin_ = origin;
+        size_.store(Source()->Size(), std::memory_order_relaxed);
+        SetPositionValue(0);
+        startPosition_ = 0;
+        timeSeconds_.store(-1, std::memory_order_relaxed);
+        ForgetWindow();
+        registerValid_ = false;
+        ResetFrame();
+    }
+    return 1;
+}
+
+uint32_t CZoFile::FindGridOrigin() {
+    if (!IsOpen())
+        return 0;
+    SetGridOrigin(FindBlockGridOrigin(*source_, rawDisk_));
+    return origin_;
 }
 
 int CZoFile::SetPosition(uint64_t position) {
@@ -200,13 +230,14 @@ CZoFile::BlockState CZoFile::LoadBlock(uint64_t index, const uint8_t*& data) {
             first = index >= kWindowBlocks - 2 ? index - (kWindowBlocks - 2) : 0;
         windowCount_ = 0;
         windowDecoded_ = 0;
-        const int64_t got = source_->ReadAt(first * kBlockSize, window_.data(), window_.size());
+        const ByteSource& source = *Source();
+        const int64_t got = source.ReadAt(first * kBlockSize, window_.data(), window_.size());
         size_t count = got > 0 ? static_cast<size_t>(got) / kBlockSize : 0;  // complete blocks only
         if (index - first >= count) {
             // An error inside the window, or its end: the block alone, as if
             // read by itself, so a damaged area costs no more than its blocks.
             first = index;
-            count = source_->ReadAt(index * kBlockSize, window_.data(), kBlockSize) ==
+            count = source.ReadAt(index * kBlockSize, window_.data(), kBlockSize) ==
                             static_cast<int64_t>(kBlockSize)
                         ? 1
                         : 0;
@@ -545,7 +576,7 @@ int CZoFile::SaveRange(uint64_t start, uint64_t end, const std::string& outputPa
         return fail(out.Error());
     uint8_t block[kBlockSize];
     for (uint64_t offset = first; offset < last; offset += kBlockSize) {
-        const int64_t got = source_->ReadAt(offset, block, kBlockSize);
+        const int64_t got = Source()->ReadAt(offset, block, kBlockSize);
         // The final block of a source whose size is no multiple of 4096 is
         // written with the bytes it has; nothing is invented.
         if (got < 0 || (got < static_cast<int64_t>(kBlockSize) && offset + static_cast<uint64_t>(got) < size))

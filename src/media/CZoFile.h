@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "media/BlockGrid.h"
 #include "media/ByteSource.h"
 #include "media/Disks.h"
 #include "media/RecordingFormat.h"
@@ -42,6 +43,15 @@ public:
     // Opens an already opened byte source (memory, tests, fuzzers).
     int OpenSource(std::unique_ptr<ByteSource> source, const std::string& name, bool rawDisk);
     int Close();
+
+    // The block grid (media/BlockGrid.h). A source opens with its first block
+    // at byte 0. SetGridOrigin makes the reader read the blocks that start
+    // `origin` bytes into the source (0..4095): from then on positions and
+    // size count from there, and the position is 0. FindGridOrigin finds the
+    // origin by the block scan (it reads the start of the source) and sets
+    // it; it returns the origin. Whole-source readers call it after opening.
+    int SetGridOrigin(uint32_t origin);
+    uint32_t FindGridOrigin();
     int IsOpen() const { return source_ != nullptr; }
 
     uint64_t GetSize() const { return size_.load(std::memory_order_relaxed); }
@@ -78,8 +88,12 @@ public:
     int VideoCode() const { return videoCode_; }
     bool RawDisk() const { return rawDisk_; }
 
-    // The open source (nullptr when closed), for block-level searches.
-    const ByteSource* Source() const { return source_.get(); }
+    // The open source as the reader sees it, from the block grid's origin on
+    // (nullptr when closed), for block-level searches.
+    const ByteSource* Source() const { return view_ ? view_.get() : source_.get(); }
+    // Bytes before the first block of the grid (0 unless an image starts
+    // inside a block).
+    uint32_t GridOrigin() const { return origin_; }
 
     // Where `\\.\PHYSICALDRIVEn` paths are looked up (tests point it at a fake tree).
     void SetDiskRoots(DiskRoots roots) { diskRoots_ = std::move(roots); }
@@ -106,6 +120,7 @@ private:
     platform::MessagePort* messages_;
     DiskRoots diskRoots_;
     std::unique_ptr<ByteSource> source_;
+    std::unique_ptr<GridSource> view_;  // the source from the origin on, when it is not 0
     std::string name_;
     std::atomic<uint64_t> size_{0};
     std::atomic<uint64_t> position_{0};
@@ -120,6 +135,7 @@ private:
     std::atomic<int64_t> timeSeconds_{-1};
     int videoCode_ = kVideoZOC;
     bool rawDisk_ = false;
+    uint32_t origin_ = 0;
     uint64_t startPosition_ = 0;
 
     // The 32-bit start-code register and where it stands: it holds the four

@@ -413,3 +413,53 @@ TEST_F(Converter, StopEndsARunningExportAndCompletesTheFiles) {
 }
 
 }  // namespace
+
+// A camera's file gets a sound stream only when an audio channel it takes
+// has sound: cameras 1-6, sound on some audio channels only.
+TEST_F(Converter, OnlyCamerasWithTheirOwnSoundGetASoundStream) {
+    struct Case {
+        int audioChannels;
+        std::vector<int> soundOn;  // audio channels with sound
+        bool expected[6];          // sound stream of CH1..CH6
+    };
+    const Case cases[] = {
+        {4, {1, 3}, {false, true, false, true, false, false}},
+        {4, {0}, {true, false, false, false, true, true}},
+        {4, {2}, {false, false, true, false, false, false}},
+        {1, {2}, {false, false, true, false, false, false}},
+        {1, {0, 3}, {true, true, true, true, true, true}},
+    };
+    for (const Case& k : cases) {
+        synth::RecordingBuilder b(6, false);
+        b.SetChannelBits(0x3F);
+        synth::Rng rng(5);
+        for (int c = 0; c < 6; ++c)
+            b.AddFrame(test::Video(6, c, true, 20, rng));
+        for (int a : k.soundOn)
+            b.AddFrame(synth::MakeSoundFrame(a, std::vector<uint8_t>(64, 0x20)));
+        b.AddFrame(test::Video(6, 0, true, 20, rng));
+        b.Finish();
+        const fs::path rec = dir / "some-sound.ZRF";
+        std::ofstream(rec, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.Bytes().data()), static_cast<std::streamsize>(b.Bytes().size()));
+
+        messages.SetAnswer(true);
+        CZoConverter c(&messages, &log);
+        c.Configure(6, 2, 4, 16000, k.audioChannels);
+        c.SetChannelMask(0x3F);
+        c.SetExportAudio(1);
+        c.SetFrameWaitMs(0);
+        ASSERT_TRUE(c.OpenSource(rec.string()));
+        ASSERT_EQ(c.OpenOutputFile((dir / "out.avi").string()), 1);
+        RunToEnd(c);
+        for (int i = 0; i < 6; ++i) {
+            SCOPED_TRACE("audio channels " + std::to_string(k.audioChannels) + ", CH" + std::to_string(i + 1));
+            ASSERT_TRUE(c.HasOutput(i));
+            EXPECT_EQ(c.GetsSound(i), k.expected[i]);
+            EXPECT_EQ(c.Writer(i).HasSound(), k.expected[i]);
+            // A stream that exists carries sound.
+            if (k.expected[i])
+                EXPECT_GT(c.Writer(i).SoundPosition(), 0);
+        }
+    }
+}

@@ -6,6 +6,7 @@
 
 #include <set>
 
+#include "media/BlockGrid.h"
 #include "media/CZoFile.h"
 #include "media/FrameWalk.h"
 #include "support/TestRecordings.h"
@@ -147,6 +148,91 @@ TEST(FrameWalk, ReadsEveryRecordingOfASourceInBothDirections) {
             EXPECT_EQ(back.Areas()[1].offset, 0u);
         }
     }
+}
+
+}  // namespace
+}  // namespace zo::media
+
+namespace zo::media {
+namespace {
+
+std::vector<uint8_t> Shifted(const std::vector<uint8_t>& image, size_t prefix, uint64_t seed) {
+    synth::Rng rng(seed);
+    std::vector<uint8_t> bytes(prefix);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(rng.Below(256));
+    bytes.insert(bytes.end(), image.begin(), image.end());
+    return bytes;
+}
+
+// An image cut from a disk at any byte reads like the whole one: the same
+// frames and, on the grid, the same areas (one more damaged block when the
+// cut-off piece is longer than a block).
+TEST(BlockGrid, AnImageStartingInsideABlockReadsOnItsGrid) {
+    std::vector<uint8_t> buffer(kMaxFrameSize);
+    for (bool raw : {false, true}) {
+        const Image image = Sparse(raw);
+        const BlockStats whole = ScanBlocks(MemorySource(image.bytes), kVideoZOC, raw);
+        for (size_t prefix : {0u, 1u, 512u, 3584u, 4095u, 4608u}) {
+            SCOPED_TRACE("raw " + std::to_string(raw) + ", prefix " + std::to_string(prefix));
+            const std::vector<uint8_t> bytes = Shifted(image.bytes, prefix, prefix + 7);
+            EXPECT_EQ(FindBlockGridOrigin(MemorySource(bytes), raw), prefix % kBlockSize);
+
+            CZoFile reader;
+            reader.SetFormat(kVideoZOC);
+            ASSERT_EQ(reader.OpenSource(test::Memory(bytes), "image", raw), 1);
+            EXPECT_EQ(reader.FindGridOrigin(), prefix % kBlockSize);
+            EXPECT_EQ(reader.GetSize(), bytes.size() - prefix % kBlockSize);
+            EXPECT_EQ(reader.SetGridOrigin(kBlockSize), 0);  // an origin lies inside a block
+            EXPECT_EQ(reader.GridOrigin(), prefix % kBlockSize);
+            FrameWalk walk(reader);
+            std::vector<std::vector<uint8_t>> frames;
+            while (const int n = walk.Next(buffer))
+                frames.emplace_back(buffer.begin(), buffer.begin() + n);
+            EXPECT_EQ(frames, image.frames);
+
+            const uint64_t cut = prefix / kBlockSize * kBlockSize;  // whole blocks of the prefix
+            const BlockStats s = ScanBlocks(*reader.Source(), kVideoZOC, raw);
+            EXPECT_EQ(s.validBlocks, whole.validBlocks);
+            EXPECT_EQ(s.damagedBlocks, whole.damagedBlocks + cut / kBlockSize);
+            EXPECT_EQ(s.firstTime, whole.firstTime);
+            EXPECT_EQ(s.lastTime, whole.lastTime);
+            ASSERT_EQ(s.areas.size(), whole.areas.size());
+            EXPECT_EQ(s.areas[0].bytes, whole.areas[0].bytes + cut);
+            EXPECT_EQ(s.areas[1].offset, whole.areas[1].offset + cut);
+        }
+    }
+}
+
+TEST(BlockGrid, OriginNeedsARunOfValidBlocks) {
+    synth::Rng rng(9);
+    synth::RecordingBuilder b(kVideoZOC, false);
+    for (int i = 0; i < 60; ++i)
+        b.AddFrame(test::Video(kVideoZOC, 0, true, 100, rng));
+    b.Finish();
+    ASSERT_GE(b.Bytes().size(), 8 * kBlockSize);
+    // Too short to confirm (three blocks): origin 0, as before.
+    const std::vector<uint8_t> three(b.Bytes().begin(), b.Bytes().begin() + 3 * kBlockSize);
+    EXPECT_EQ(FindBlockGridOrigin(MemorySource(Shifted(three, 100, 1)), false), 0u);
+    // A damaged block in every run of four: nothing confirms.
+    std::vector<uint8_t> broken = b.Bytes();
+    for (size_t k = 2; k * kBlockSize < broken.size(); k += 3)
+        broken[k * kBlockSize + 7] ^= 0xFF;
+    EXPECT_EQ(FindBlockGridOrigin(MemorySource(Shifted(broken, 100, 2)), false), 0u);
+    // Found deep into a source, where only some windows are tried, and not
+    // beyond the limit.
+    std::vector<uint8_t> deep((20u << 20) + 777, 0);
+    deep.insert(deep.end(), b.Bytes().begin(), b.Bytes().end());
+    EXPECT_EQ(FindBlockGridOrigin(MemorySource(deep), false), 777u);
+    EXPECT_EQ(FindBlockGridOrigin(MemorySource(deep), false, 16u << 20), 0u);
+    // The view reads the source from the origin on.
+    const MemorySource inner(deep);
+    const GridSource view(inner, 777);
+    EXPECT_EQ(view.Size(), deep.size() - 777);
+    uint8_t header[kBlockHeaderSize];
+    ASSERT_EQ(view.ReadAt(20u << 20, header, sizeof header), static_cast<int64_t>(sizeof header));
+    EXPECT_TRUE(DecodeBlockHeader(header, kVideoZOC).valid);
+    EXPECT_EQ(view.ReadAt(view.Size(), header, sizeof header), 0);
 }
 
 }  // namespace

@@ -381,3 +381,67 @@ TEST_F(ZrfCli, NumbersThatMeanNothingAreRefused) {
         EXPECT_NE(Run("record --host 127.0.0.1 --port 9 --out " + dir.string() + " --seconds " + seconds).status, 0);
     }
 }
+
+// A disk image may start at any byte of the disk: prefixed by the tail of a
+// block, a recording reads exactly as the whole one, on files and raw disks.
+TEST_F(ZrfCli, ImagesStartingInsideABlockReadLikeWholeOnes) {
+    ASSERT_EQ(Run("gen " + P("a.ZRF") + " --seconds 1.5 --channels 2 --audio").status, 0);
+    ASSERT_EQ(Run("gen " + P("d.img") + " --seconds 1.5 --disk").status, 0);
+    struct Case {
+        const char* whole;
+        size_t prefix;
+        bool disk;
+    } cases[] = {{"a.ZRF", 1, false},  {"a.ZRF", 512, false}, {"a.ZRF", 3584, false},
+                 {"a.ZRF", 4095, false}, {"a.ZRF", 4608, false}, {"d.img", 1001, true}};
+    const std::string time = " --time \"2009-03-14 12:34:57\"";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.whole) + " after " + std::to_string(c.prefix) + " bytes");
+        const std::string flags = c.disk ? " --disk" : "";
+        const std::string whole = P(c.whole) + flags, shifted = P("shifted.img") + flags;
+        fs::remove(P("shifted.img"));
+        std::vector<uint8_t> prefix(c.prefix);
+        zo::synth::Rng rng(c.prefix);
+        for (auto& byte : prefix)
+            byte = static_cast<uint8_t>(rng.Below(256));
+        Append(P("shifted.img"), prefix);
+        Append(P("shifted.img"), ReadAll(P(c.whole)));
+        const uint32_t origin = static_cast<uint32_t>(c.prefix % 4096);
+
+        for (const std::string command : {"frames ", "frames --backward ", "decode --md5 "}) {
+            if (command != "frames " && c.prefix != 4095 && !c.disk)
+                continue;  // the same reading; once is enough
+            const Result expected = Run(command + whole), got = Run(command + shifted);
+            ASSERT_EQ(got.status, 0) << got.err;
+            EXPECT_EQ(got.out, expected.out) << command;
+            EXPECT_FALSE(got.out.empty());
+        }
+        const Result infoWhole = Run("info --json " + whole), info = Run("info --json " + shifted);
+        ASSERT_EQ(info.status, 0) << info.err;
+        EXPECT_EQ(Field(info.out, "gridOrigin"), std::to_string(origin));
+        for (const char* key : {"validBlocks", "firstTime", "lastTime", "videoFrames", "keyFrames", "soundFrames",
+                                "soundBytes", "channels", "untrustedBlocks"})
+            EXPECT_EQ(Field(info.out, key), Field(infoWhole.out, key)) << key;
+        const std::string text = Run("info " + shifted).out;
+        EXPECT_NE(text.find("the first block starts at byte " + std::to_string(origin)), std::string::npos) << text;
+
+        if (c.prefix < 4096) {  // nothing but the recording's own blocks on the grid
+            EXPECT_EQ(Field(info.out, "gapCount"), "0");
+            const Result seekWhole = Run("seek " + whole + time), seekShifted = Run("seek " + shifted + time);
+            ASSERT_EQ(seekShifted.status, 0) << seekShifted.err;
+            EXPECT_EQ(seekShifted.out, seekWhole.out);
+            auto index = [&](const std::string& path, const std::string& name) {
+                std::string out = Run("index --no-cache " + path).out;
+                const size_t at = out.find(name);
+                return at == std::string::npos ? out : out.substr(at + name.size());
+            };
+            EXPECT_EQ(index(shifted, "shifted.img"), index(whole, c.whole));
+        }
+        if (c.prefix == 4608) {
+            const std::string options = " --codec raw --no-time --force --channels 2";
+            ASSERT_EQ(Run("export " + whole + " " + P("w.avi") + options).status, 0);
+            const Result x = Run("export " + shifted + " " + P("s.avi") + options);
+            ASSERT_EQ(x.status, 0) << x.err;
+            EXPECT_EQ(ReadAll(P("s-CH2.avi")), ReadAll(P("w-CH2.avi")));
+        }
+    }
+}

@@ -531,7 +531,9 @@ int RunEvidence(const EvidenceOptions& o) {
         }
     } cleanup{dir, createdDir};
 
-    media::TimeLocator locator(*source, o.videoCode, o.rawDisk);
+    // Blocks are addressed on the source's block grid, as every reader does.
+    const media::GridSource grid(*source, BlockGridOrigin(*source, o.rawDisk, o.path));
+    media::TimeLocator locator(grid, o.videoCode, o.rawDisk);
     const media::TimeLocator::Result found = locator.Find(from);
     if (!found.Found() || found.blockTime > to) {
         Error("nothing is recorded from " + FormatBlockTime(from) + " to " + FormatBlockTime(to) + " in '" + o.path +
@@ -557,7 +559,7 @@ int RunEvidence(const EvidenceOptions& o) {
             for (uint64_t b = 0; b < run.count;) {
                 const uint64_t count = std::min<uint64_t>(256, run.count - b);
                 const size_t bytes = static_cast<size_t>(count * media::kBlockSize);
-                if (source->ReadAt((run.first + b) * media::kBlockSize, chunk.data(), bytes) !=
+                if (grid.ReadAt((run.first + b) * media::kBlockSize, chunk.data(), bytes) !=
                     static_cast<int64_t>(bytes)) {
                     Error("cannot read block " + std::to_string(run.first + b) + " of '" + o.path + "'");
                     return kExitFailure;

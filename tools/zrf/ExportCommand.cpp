@@ -107,6 +107,7 @@ uint32_t ChannelsWithPictures(const std::string& path, bool rawDisk, int videoCo
     reader.SetFormat(videoCode);
     if (!reader.Open(path, rawDisk))
         return 0;
+    reader.FindGridOrigin();
     std::vector<uint8_t> frame(media::kMaxFrameSize);
     uint32_t seen = 0;
     media::FrameWalk walk(reader);
@@ -315,9 +316,6 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
         c->Stop();
     for (const media::BlockArea& area : converters.front()->Scan().skipped)
         std::fprintf(stderr, "zrf: stepped over %s without valid blocks\n", DescribeArea(area).c_str());
-    uint64_t soundBytes = 0;
-    for (uint64_t b : converters.front()->Scan().soundBytes)
-        soundBytes += b;
     // Each file is completed and put in place, or reported and removed.
     bool allWritten = true;
     for (auto& c : converters)
@@ -327,7 +325,8 @@ int RunExport(const ExportOptions& o, int argc, char** argv) {
                 const long long pictures = static_cast<long long>(w.VideoFramesWritten());
                 const int width = w.PictureFormat().width, height = w.PictureFormat().height;
                 const std::string codec = CodecName(w.VideoHandler());
-                const bool sound = w.HasSound() && soundBytes > 0;
+                // Sound is announced only when some was written.
+                const bool sound = w.HasSound() && w.SoundPosition() > 0;
                 const std::string name = exporter::CZoConverter::OutputName(o.out, ch);
                 if (!c->CloseOutput(ch)) {
                     allWritten = false;

@@ -21,6 +21,7 @@
 #include "Registry.h"
 #include "TimeSupport.h"
 #include "Util.h"
+#include "media/BlockGrid.h"
 #include "media/BlockScan.h"
 #include "media/TimeLocator.h"
 
@@ -367,7 +368,8 @@ int RunIndex(const IndexOptions& o) {
         }
     }
     if (!cached) {
-        index = BuildIndex(*source, o.videoCode, o.rawDisk);
+        index = BuildIndex(media::GridSource(*source, BlockGridOrigin(*source, o.rawDisk, o.path)), o.videoCode,
+                           o.rawDisk);
         if (index.readError)
             Error("warning: some blocks of '" + o.path + "' could not be read; they count as damaged");
         else if (!cacheFile.empty() && !o.noCache)

@@ -87,17 +87,8 @@ int RunInfo(const SourceOptions& s, bool json) {
     if (!OpenRecording(reader, s.path, s.rawDisk, s.videoCode))
         return kExitFailure;
 
-    // Pass 1: every block header.
-    std::string device = s.path;
-    std::string resolved;
-    if (ResolvePhysicalDrivePath(s.path, DiskRoots{}, resolved))
-        device = resolved;
-    OpenStatus status = OpenStatus::CannotOpen;
-    auto source = FileSource::Open(device, status);
-    if (!source) {
-        Error("cannot open '" + s.path + "'");
-        return kExitFailure;
-    }
+    // Pass 1: every block header, on the block grid the reader found.
+    const ByteSource* source = reader.Source();
     BlockStats blocks;
     {
         Progress progress("scanning blocks");
@@ -141,11 +132,11 @@ int RunInfo(const SourceOptions& s, bool json) {
 
     if (json) {
         std::printf("{\"path\": %s, \"size\": %llu, \"rawDisk\": %s, \"videoCode\": %d, \"videoFormat\": %s, "
-                    "\"blocks\": %llu, \"validBlocks\": %llu, \"damagedBlocks\": %llu, \"trailingBytes\": %llu, "
+                    "\"gridOrigin\": %u, \"blocks\": %llu, \"validBlocks\": %llu, \"damagedBlocks\": %llu, \"trailingBytes\": %llu, "
                     "\"firstTime\": %s, \"lastTime\": %s, \"channelBits\": %u, ",
-                    JsonString(s.path).c_str(), static_cast<unsigned long long>(reader.GetSize()),
+                    JsonString(s.path).c_str(), static_cast<unsigned long long>(reader.GetSize() + reader.GridOrigin()),
                     s.rawDisk ? "true" : "false", s.videoCode, JsonString(VideoCodeName(s.videoCode)).c_str(),
-                    static_cast<unsigned long long>(blocks.blocks),
+                    reader.GridOrigin(), static_cast<unsigned long long>(blocks.blocks),
                     static_cast<unsigned long long>(blocks.validBlocks),
                     static_cast<unsigned long long>(blocks.damagedBlocks),
                     static_cast<unsigned long long>(blocks.trailingBytes), TimeOrNull(blocks.firstTime, true).c_str(),
@@ -189,10 +180,14 @@ int RunInfo(const SourceOptions& s, bool json) {
     }
 
     std::printf("recording   %s%s\n", s.path.c_str(), s.rawDisk ? "  (raw disk, byte pairs swapped)" : "");
-    std::printf("size        %llu bytes: %llu blocks", static_cast<unsigned long long>(reader.GetSize()),
+    std::printf("size        %llu bytes: %llu blocks",
+                static_cast<unsigned long long>(reader.GetSize() + reader.GridOrigin()),
                 static_cast<unsigned long long>(blocks.blocks));
     if (blocks.trailingBytes)
         std::printf(" and %llu bytes", static_cast<unsigned long long>(blocks.trailingBytes));
+    if (reader.GridOrigin() != 0)
+        std::printf("\norigin      the first block starts at byte %u of the image; positions count from there",
+                    reader.GridOrigin());
     std::printf("\nformat      %s (video code %d)\n", std::string(VideoCodeName(s.videoCode)).c_str(), s.videoCode);
     std::printf("blocks      %llu valid, %llu damaged or empty (%llu empty, %llu with a time that does not fit)%s\n",
                 static_cast<unsigned long long>(blocks.validBlocks),

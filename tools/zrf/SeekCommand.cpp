@@ -8,6 +8,7 @@
 #include "Registry.h"
 #include "TimeSupport.h"
 #include "Util.h"
+#include "media/BlockGrid.h"
 #include "media/TimeLocator.h"
 
 namespace zrf {
@@ -28,7 +29,8 @@ int RunSeek(const SeekOptions& o) {
     auto source = OpenBlockSource(o.path);
     if (!source)
         return kExitFailure;
-    zo::media::TimeLocator locator(*source, o.videoCode, o.rawDisk);
+    const zo::media::GridSource grid(*source, BlockGridOrigin(*source, o.rawDisk, o.path));
+    zo::media::TimeLocator locator(grid, o.videoCode, o.rawDisk);
     const auto found = locator.Find(seconds);
     if (locator.ReadError())
         Error("warning: some blocks of '" + o.path + "' could not be read and were passed over");

@@ -2,6 +2,7 @@
 
 
 #include "Util.h"
+#include "media/BlockGrid.h"
 #include "media/RecordingFormat.h"
 
 namespace zrf {
@@ -13,6 +14,12 @@ std::unique_ptr<zo::media::FileSource> OpenBlockSource(const std::string& path, 
         return nullptr;
     }
     return source;
+}
+
+uint32_t BlockGridOrigin(const zo::media::ByteSource& source, bool rawDisk, const std::string& path) {
+    const uint32_t origin = zo::media::FindBlockGridOrigin(source, rawDisk);
+    NoteGridOrigin(path, origin);
+    return origin;
 }
 
 bool ParseBlockTime(const std::string& text, const char* option, uint32_t& seconds) {

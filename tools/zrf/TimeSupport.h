@@ -14,6 +14,10 @@ namespace zrf {
 // read-only. Prints why it cannot and returns nullptr.
 std::unique_ptr<zo::media::FileSource> OpenBlockSource(const std::string& path, std::string* resolved = nullptr);
 
+// The origin of the source's block grid, as the reader finds it
+// (media/BlockGrid.h); a note on stderr when it is not 0.
+uint32_t BlockGridOrigin(const zo::media::ByteSource& source, bool rawDisk, const std::string& path);
+
 // Parses "YYYY-MM-DD HH:MM:SS" (UTC, as block times are) for `option`;
 // prints a clear error and returns false when it is malformed or cannot be a
 // block time.

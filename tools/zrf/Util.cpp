@@ -54,7 +54,14 @@ bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool raw
         Error("'" + path + "' is empty");
         return false;
     }
+    NoteGridOrigin(path, reader.FindGridOrigin());
     return true;
+}
+
+void NoteGridOrigin(const std::string& path, uint32_t origin) {
+    if (origin != 0)
+        Error("note: '" + path + "' does not start on a block: its first block starts at byte " +
+              std::to_string(origin) + ", and positions count from there");
 }
 
 bool MayWriteOutputs(const std::vector<std::string>& paths, bool force) {

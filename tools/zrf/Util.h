@@ -33,6 +33,10 @@ std::unique_ptr<zo::media::FileSource> OpenSourceFile(const std::string& path, s
 bool OpenRecording(zo::media::CZoFile& reader, const std::string& path, bool rawDisk, int videoCode,
                    bool allowEmpty = false);
 
+// Says on stderr, when `origin` is not 0, that the image starts inside a
+// block and that positions count from its first whole block.
+void NoteGridOrigin(const std::string& path, uint32_t origin);
+
 // The one rule for output files of every command: a special file (symbolic
 // link, device, FIFO, socket, folder) is refused; an existing regular file is
 // replaced with --force, or after a yes on a terminal, and otherwise refused.
