@@ -217,12 +217,21 @@ void DisplaySurface::Fill(PixelRect rect, uint32_t pixel) {
 }
 
 bool DisplaySurface::StretchFrom(const DisplaySurface& source, PixelRect dst) {
+    return StretchFrom(source, {0, 0, source.widthPx_, source.heightPx_}, dst);
+}
+
+bool DisplaySurface::StretchFrom(const DisplaySurface& source, PixelRect sourceRect, PixelRect dst) {
     if (!Exists() || lost_ || !source.Exists() || source.lost_ || source.formatCode_ != formatCode_)
         return false;
     const int bpp = BytesPerPixel(formatCode_);
+    const int left = std::clamp(sourceRect.left, 0, source.widthPx_);
+    const int top = std::clamp(sourceRect.top, 0, source.heightPx_);
+    const int right = std::clamp(sourceRect.right, left, source.widthPx_);
+    const int bottom = std::clamp(sourceRect.bottom, top, source.heightPx_);
     StretchNearest(
-        source.widthPx_, source.heightPx_, bpp, [&](int y) { return source.Row(y); }, widthPx_, heightPx_, bpp,
-        [&](int y) { return Row(y); }, dst, [bpp](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, bpp); });
+        right - left, bottom - top, bpp,
+        [&](int y) { return source.Row(top + y) + static_cast<std::ptrdiff_t>(left) * bpp; }, widthPx_, heightPx_,
+        bpp, [&](int y) { return Row(y); }, dst, [bpp](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, bpp); });
     return true;
 }
 

@@ -99,6 +99,8 @@ public:
     // neighbour. false when either surface is missing or lost, or the
     // formats differ.
     bool StretchFrom(const DisplaySurface& source, PixelRect dst);
+    // Stretches `sourceRect` of `source` (clipped to it) into `dst`.
+    bool StretchFrom(const DisplaySurface& source, PixelRect sourceRect, PixelRect dst);
     // Copies `sourceRect` of `source` to (dstX, dstY) unscaled, leaving out
     // the pixels within the source's colour key. Same failures.
     bool BlitKeyedFrom(const DisplaySurface& source, PixelRect sourceRect, int dstX, int dstY);

@@ -39,17 +39,28 @@ void StretchNearest(int srcWidthPx, int srcHeightPx, int srcBytesPerPixel, SrcRo
     const int y1 = std::min(dst.bottom, dstHeightPx);
     if (x0 >= x1 || y0 >= y1)
         return;
-    // 16.16 fixed-point column step, rounded down so the last column stays
-    // inside the source: start + (rectWidth - 1) x step < srcWidthPx.
-    const uint64_t stepX = (static_cast<uint64_t>(srcWidthPx) << 16) / static_cast<uint64_t>(rectWidth);
-    const uint64_t startX = stepX / 2 + static_cast<uint64_t>(x0 - dst.left) * stepX;
+    // Column of destination x: floor((2 (x - left) + 1) x srcWidth / (2 x rectWidth)),
+    // stepped exactly as a quotient and remainder (a rounded fixed-point
+    // step drifts by a column now and then).
+    const uint64_t den = 2 * static_cast<uint64_t>(rectWidth);
+    const uint64_t num0 = (2 * static_cast<uint64_t>(x0 - dst.left) + 1) * static_cast<uint64_t>(srcWidthPx);
+    const uint64_t stepQ = 2 * static_cast<uint64_t>(srcWidthPx) / den;
+    const uint64_t stepR = 2 * static_cast<uint64_t>(srcWidthPx) % den;
     for (int y = y0; y < y1; ++y) {
         const int64_t sy = (2 * static_cast<int64_t>(y - dst.top) + 1) * srcHeightPx / (2 * int64_t{rectHeight});
         const uint8_t* src = srcRow(static_cast<int>(sy));
         uint8_t* out = dstRow(y) + static_cast<std::ptrdiff_t>(x0) * dstBytesPerPixel;
-        uint64_t acc = startX;
-        for (int x = x0; x < x1; ++x, acc += stepX, out += dstBytesPerPixel)
-            copy(out, src + static_cast<std::ptrdiff_t>(acc >> 16) * srcBytesPerPixel);
+        uint64_t q = num0 / den;
+        uint64_t r = num0 % den;
+        for (int x = x0; x < x1; ++x, out += dstBytesPerPixel) {
+            copy(out, src + static_cast<std::ptrdiff_t>(q) * srcBytesPerPixel);
+            q += stepQ;
+            r += stepR;
+            if (r >= den) {
+                r -= den;
+                ++q;
+            }
+        }
     }
 }
 
