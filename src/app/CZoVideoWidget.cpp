@@ -1,6 +1,7 @@
 #include "app/CZoVideoWidget.h"
 
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 
 #include <cmath>
@@ -48,11 +49,55 @@ void CZoVideoWidget::resizeEvent(QResizeEvent* event) {
     ApplySize();
 }
 
+QPoint CZoVideoWidget::DevicePoint(const QPointF& position) const {
+    const QPointF p = position * devicePixelRatioF();
+    return QPoint(static_cast<int>(p.x()), static_cast<int>(p.y()));
+}
+
 void CZoVideoWidget::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
-    const qreal ratio = devicePixelRatioF();
-    const QPointF p = event->position() * ratio;
-    window_.OnDoubleClick(static_cast<int>(p.x()), static_cast<int>(p.y()));
+    const QPoint p = DevicePoint(event->position());
+    window_.OnDoubleClick(p.x(), p.y());
     event->accept();
+}
+
+void CZoVideoWidget::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = DevicePoint(event->position());
+    if (event->button() == Qt::LeftButton && window_.OnPanStart(p.x(), p.y())) {
+        panning_ = true;
+        setCursor(Qt::ClosedHandCursor);
+        event->accept();
+        return;
+    }
+    event->ignore();  // the main window moves
+}
+
+void CZoVideoWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (!panning_) {
+        event->ignore();
+        return;
+    }
+    const QPoint p = DevicePoint(event->position());
+    window_.OnPanMove(p.x(), p.y());
+    event->accept();
+}
+
+void CZoVideoWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (!panning_ || event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    panning_ = false;
+    window_.OnPanEnd();
+    unsetCursor();
+    event->accept();
+}
+
+void CZoVideoWidget::wheelEvent(QWheelEvent* event) {
+    const QPoint p = DevicePoint(event->position());
+    if (event->angleDelta().y() != 0 && window_.OnWheel(p.x(), p.y(), event->angleDelta().y()))
+        event->accept();
+    else
+        event->ignore();
 }
