@@ -539,7 +539,7 @@ void CZoWnd::DrawOverviewLocked(int channel, bool toBackSurface) {
     const int boxWidth = cell.Width() / 5;
     const int boxHeight = std::max(boxWidth * cell.Height() / cell.Width(), 4);
     const int margin = std::max(cell.Width() / 80, 4);
-    const int line = std::max(cell.Width() / 640, 1);
+    const int line = std::max(cell.Width() / 400, 1);
     const PixelRect box{cell.right - margin - boxWidth, cell.bottom - margin - boxHeight, cell.right - margin,
                         cell.bottom - margin};
     const PixelRect source = stored.zoom.SourceRect(stored.widthPx, stored.heightPx);
@@ -547,11 +547,33 @@ void CZoWnd::DrawOverviewLocked(int channel, bool toBackSurface) {
                    box.top + source.top * boxHeight / stored.heightPx,
                    box.left + (source.right * boxWidth + stored.widthPx - 1) / stored.widthPx,
                    box.top + (source.bottom * boxHeight + stored.heightPx - 1) / stored.heightPx};
+    const int partLine = line + 1;
     // Never thinner than its own lines, and inside the box.
-    part.right = std::min(std::max(part.right, part.left + 2 * line + 1), box.right);
-    part.bottom = std::min(std::max(part.bottom, part.top + 2 * line + 1), box.bottom);
-    part.left = std::max(part.right - std::max(part.Width(), 2 * line + 1), box.left);
-    part.top = std::max(part.bottom - std::max(part.Height(), 2 * line + 1), box.top);
+    const int least = 2 * partLine + 2;
+    part.right = std::min(std::max(part.right, part.left + least), box.right);
+    part.bottom = std::min(std::max(part.bottom, part.top + least), box.bottom);
+    part.left = std::max(part.right - std::max(part.Width(), least), box.left);
+    part.top = std::max(part.bottom - std::max(part.Height(), least), box.top);
+
+    // The box darkens the picture under it, except the visible part, which
+    // reads as a window onto the whole.
+    for (int y = box.top; y < box.bottom; ++y) {
+        for (int x = box.left; x < box.right; ++x) {
+            if (part.Contains(x, y))
+                continue;
+            if (toBackSurface) {
+                const uint32_t argb = UnpackToArgb(surfaceFormat_, back_.PixelAt(x, y));
+                back_.SetPixel(x, y, PackRgb(surfaceFormat_, static_cast<uint8_t>((argb >> 16 & 0xFF) / 3),
+                                             static_cast<uint8_t>((argb >> 8 & 0xFF) / 3),
+                                             static_cast<uint8_t>((argb & 0xFF) / 3)));
+            } else if (y >= 0 && y < screen_.height() && x >= 0 && x < screen_.width()) {
+                auto* pixel = reinterpret_cast<uint32_t*>(screen_.scanLine(y)) + x;
+                const uint32_t argb = *pixel;
+                *pixel = 0xFF000000u | ((argb >> 16 & 0xFF) / 3) << 16 | ((argb >> 8 & 0xFF) / 3) << 8 |
+                         (argb & 0xFF) / 3;
+            }
+        }
+    }
 
     const auto fill = [&](const PixelRect& r, uint32_t argb) {
         if (toBackSurface)
@@ -569,7 +591,7 @@ void CZoWnd::DrawOverviewLocked(int channel, bool toBackSurface) {
     // A dark edge keeps the light lines readable over a light picture.
     frame({box.left - line, box.top - line, box.right + line, box.bottom + line}, line, kOverviewShadow);
     frame(box, line, kOverviewFrame);
-    frame(part, line, kOverviewPart);
+    frame(part, partLine, kOverviewPart);
 }
 
 // ---- Titles --------------------------------------------------------------------
