@@ -2,8 +2,10 @@
 // compositor's screen image, tells the compositor its size in device pixels
 // (so pictures stay sharp on high-density screens) and forwards double
 // clicks, the wheel (zoom) and left-button drags of a zoomed cell (pan). A
-// press where nothing is zoomed goes on to the main window, which moves. When a worker stored a picture the compositor asks for a repaint,
-// which is queued to the user-interface thread, at most one at a time.
+// press where nothing is zoomed goes on to the main window, which moves.
+// When a worker stored a picture the compositor asks for a repaint, which
+// is queued to the user-interface thread, at most one at a time, and paints
+// at once the part that changed.
 #pragma once
 
 #include <QWidget>
@@ -34,6 +36,8 @@ protected:
 
 private:
     void ApplySize();
+    // On the user-interface thread: repaints what the compositor changed.
+    void RepaintChanged();
     // A widget position in the compositor's device pixels.
     QPoint DevicePoint(const QPointF& position) const;
 

@@ -264,7 +264,7 @@ int CZoWnd::ShowBitmapLocked(int channel) {
                             stored.zoom.SourceRect(stored.widthPx, stored.heightPx));
         DrawOverviewLocked(channel, false);
         DrawTitleLocked(channel, stored.cell.left + kTitleInsetXPx, stored.cell.top + kTitleInsetYPx, false);
-        RequestRepaintLocked();
+        RequestRepaintLocked(stored.cell);
     }
     return 1;
 }
@@ -288,7 +288,11 @@ int CZoWnd::ShowSurfaceLocked(int channel) {
     ConvertNewPicture(surfaceFormat_, pixels, stored.picture.get(), stored.widthPx, stored.heightPx, video_.Pitch());
     video_.Unlock();
     ComputeLayoutLocked();
+    // Only the cell changed: the screen image takes that part alone, unless
+    // it lacks more than that (lost, or an earlier drawing not presented).
+    const bool wholePending = backPresentPending_ || screenLost_;
     if (stored.visible) {
+        backPresentPending_ = true;
         if (!back_.StretchFrom(video_, stored.zoom.SourceRect(stored.widthPx, stored.heightPx), stored.cell)) {
             ReleaseSurfacesLocked();
             return 0;
@@ -299,8 +303,14 @@ int CZoWnd::ShowSurfaceLocked(int channel) {
         DrawTitleLocked(channel, kTitleInsetXPx, kTitleInsetYPx, true);
         BlitTitleStripLocked(stored.cell);
     }
-    PresentLocked();
-    RequestRepaintLocked();
+    if (wholePending) {
+        PresentLocked();
+        RequestRepaintLocked(FullRect());
+    } else if (stored.visible) {
+        back_.CopyToScreen(screen_, stored.cell);
+        backPresentPending_ = false;
+        RequestRepaintLocked(stored.cell);
+    }
     return 1;
 }
 
@@ -367,6 +377,8 @@ void CZoWnd::RedrawAllLocked(bool requestRepaint) {
     if (useDirectDraw_ && !primaryExists_)
         InitDirectDrawLocked();
     ComputeLayoutLocked();
+    if (directDrawActive_)
+        backPresentPending_ = true;
     bool backCleared = false;
     for (int k = 0; k < kChannels && k < cellCount_; ++k) {
         const Channel& channel = channels_[k];
@@ -826,6 +838,7 @@ void CZoWnd::InitDirectDrawLocked() {
         return;
     }
     directDrawActive_ = true;
+    backPresentPending_ = true;  // the new back surface's fill
 }
 
 bool CZoWnd::RunBlitSelfTestLocked(int format) {
@@ -866,7 +879,10 @@ void CZoWnd::PresentLocked() {
         screenLost_ = false;
     }
     back_.CopyToScreen(screen_);
+    backPresentPending_ = false;
 }
+
+PixelRect CZoWnd::FullRect() const { return {0, 0, screen_.width(), screen_.height()}; }
 
 void CZoWnd::LoseSurfaces() {
     std::lock_guard lock(mutex_);
@@ -880,7 +896,10 @@ void CZoWnd::LoseSurfaces() {
 
 void CZoWnd::PaintLocked() {
     if (directDrawActive_) {
-        PresentLocked();
+        // The screen image already holds what was presented; a copy of the
+        // same pixels again would only cost time.
+        if (screenLost_ || backPresentPending_)
+            PresentLocked();
     } else if (screenLost_) {
         // The screen image keeps the window's content between paints; only
         // content the display took is drawn again.
@@ -930,9 +949,30 @@ void CZoWnd::SetRepaintRequest(std::function<void()> request) {
     repaintRequest_ = std::move(request);
 }
 
-void CZoWnd::RequestRepaintLocked() {
+void CZoWnd::RequestRepaintLocked() { RequestRepaintLocked(FullRect()); }
+
+void CZoWnd::RequestRepaintLocked(const PixelRect& rect) {
+    if (rect.Width() <= 0 || rect.Height() <= 0)
+        return;
+    if (dirty_.Width() <= 0 || dirty_.Height() <= 0) {
+        dirty_ = rect;
+    } else {
+        dirty_ = {std::min(dirty_.left, rect.left), std::min(dirty_.top, rect.top), std::max(dirty_.right, rect.right),
+                  std::max(dirty_.bottom, rect.bottom)};
+    }
     if (repaintRequest_)
         repaintRequest_();
+}
+
+PixelRect CZoWnd::TakeDirtyRect() {
+    std::lock_guard lock(mutex_);
+    const PixelRect full = FullRect();
+    PixelRect taken{std::max(dirty_.left, 0), std::max(dirty_.top, 0), std::min(dirty_.right, full.right),
+                    std::min(dirty_.bottom, full.bottom)};
+    dirty_ = {};
+    if (taken.Width() <= 0 || taken.Height() <= 0)
+        return {};
+    return taken;
 }
 
 void CZoWnd::ShowPendingMessage() {

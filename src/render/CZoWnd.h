@@ -176,6 +176,10 @@ public:
     // paint, possibly on the worker thread; it must only queue a repaint and
     // must not call the window. Set before pictures arrive.
     void SetRepaintRequest(std::function<void()> request);
+    // The part of the screen image changed since the last call (client
+    // pixels; empty when nothing changed), and forgets it: the widget
+    // repaints that part alone.
+    PixelRect TakeDirtyRect();
 
     // ---- Zoom and pan (user-interface thread) ------------------------------------
     // Wheel at client (x, y), `angleEighths` as a wheel reports it (120 a
@@ -267,7 +271,10 @@ private:
     bool RunBlitSelfTestLocked(int formatCode);
     void ReleaseSurfacesLocked();
     bool AllSurfacesExistLocked() const;
+    // Runs the repaint request for the whole screen image or `rect` of it.
     void RequestRepaintLocked();
+    void RequestRepaintLocked(const PixelRect& rect);
+    PixelRect FullRect() const;
     // Shows a message raised under the lock, after it was released: a port
     // may wait for the user-interface thread, which may wait for the lock.
     void ShowPendingMessage();
@@ -297,12 +304,14 @@ private:
     std::unique_ptr<uint8_t[]> bitmap_;  // kBitmapBytes, 24-bit bottom-up rows
     QImage screen_;                       // client area, Format_RGB32
     bool screenLost_ = false;             // the display took the window's content
+    PixelRect dirty_;                     // changed since the widget last took it
     // Surface path: the primary is the screen image in the display's format
     // description; back, video and title surfaces are display surfaces.
     bool deviceAvailable_ = true;
     DisplayPixelFormat displayFormat_;
     bool primaryExists_ = false;
     int surfaceFormat_ = kNoSurfaceFormat;
+    bool backPresentPending_ = false;  // the back surface holds what the screen image lacks
     DisplaySurface back_;
     DisplaySurface video_;
     DisplaySurface title_;

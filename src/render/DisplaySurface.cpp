@@ -268,20 +268,24 @@ bool DisplaySurface::BlitKeyedFrom(const DisplaySurface& source, PixelRect sourc
     return true;
 }
 
-void DisplaySurface::CopyToScreen(QImage& screen) const {
+void DisplaySurface::CopyToScreen(QImage& screen) const { CopyToScreen(screen, {0, 0, widthPx_, heightPx_}); }
+
+void DisplaySurface::CopyToScreen(QImage& screen, PixelRect rect) const {
     if (!Exists() || lost_ || screen.format() != QImage::Format_RGB32)
         return;
     const int bpp = BytesPerPixel(formatCode_);
-    const int w = std::min(widthPx_, screen.width());
-    const int h = std::min(heightPx_, screen.height());
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* in = Row(y);
+    const int x0 = std::max(rect.left, 0);
+    const int y0 = std::max(rect.top, 0);
+    const int x1 = std::min({rect.right, widthPx_, static_cast<int>(screen.width())});
+    const int y1 = std::min({rect.bottom, heightPx_, static_cast<int>(screen.height())});
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* in = Row(y) + static_cast<ptrdiff_t>(x0) * bpp;
         auto* out = reinterpret_cast<uint32_t*>(screen.scanLine(y));
         if (formatCode_ == kRgb32) {
-            for (int x = 0; x < w; ++x, in += 4)
+            for (int x = x0; x < x1; ++x, in += 4)
                 out[x] = 0xFF000000u | in[0] | (in[1] << 8) | (in[2] << 16);
         } else {
-            for (int x = 0; x < w; ++x, in += bpp)
+            for (int x = x0; x < x1; ++x, in += bpp)
                 out[x] = UnpackToArgb(formatCode_, ReadPixel(in));
         }
     }

@@ -107,6 +107,8 @@ public:
     // Copies the surface to `screen` (QImage::Format_RGB32) at (0, 0),
     // converting each pixel to its colour; clipped to the smaller size.
     void CopyToScreen(QImage& screen) const;
+    // The same for `rect` alone (clipped).
+    void CopyToScreen(QImage& screen, PixelRect rect) const;
 
     const uint8_t* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * pitchBytes_; }
     uint8_t* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * pitchBytes_; }

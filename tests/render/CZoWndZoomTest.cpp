@@ -1,7 +1,7 @@
 // Zoom and pan in the video window, on both drawing paths: the zoomed cell
 // against a plain crop-and-scale of the same picture drawn 1:1, the wheel's
 // anchor, the 1x..8x bounds, panning and its edges, per-cell views, reset,
-// and the overview box.
+// the overview box, and the part of the screen a new picture repaints.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -207,6 +207,34 @@ TEST_P(CZoWndZoom, EachCellHasItsOwnViewAndResetsShowTheWhole) {
     EXPECT_FALSE(wnd.IsZoomed());
     EXPECT_FALSE(wnd.OnWheel(30, 30, kNotch));
     EXPECT_FALSE(wnd.IsZoomed());
+}
+
+TEST_P(CZoWndZoom, OnlyTheChangedCellIsRepainted) {
+    CZoWnd wnd(&messages);
+    int requests = 0;
+    wnd.SetRepaintRequest([&] { ++requests; });
+    Make(wnd, 16, 640, 448);
+    wnd.SetLayout(4, 0);
+    EXPECT_EQ(wnd.TakeDirtyRect(), (PixelRect{0, 0, 640, 448}));
+    EXPECT_EQ(wnd.TakeDirtyRect(), PixelRect{});
+    // A picture of a visible channel: its cell; of a channel on another
+    // page: nothing to repaint at all.
+    requests = 0;
+    ASSERT_EQ(wnd.ShowPicture(3, {}, picture.data(), kW, kH), 1);
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(wnd.TakeDirtyRect(), wnd.CellOf(3));
+    ASSERT_EQ(wnd.ShowPicture(9, {}, picture.data(), kW, kH), 1);
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(wnd.TakeDirtyRect(), PixelRect{});
+    // Two cells before the widget came: both.
+    ASSERT_EQ(wnd.ShowPicture(0, {}, picture.data(), kW, kH), 1);
+    ASSERT_TRUE(wnd.OnWheel(wnd.CellOf(1).left + 9, 9, kNotch));
+    EXPECT_EQ(wnd.TakeDirtyRect(), (PixelRect{0, 0, 640, 224}));
+    // A paint shows what was drawn: the cells as drawn 1:1 and scaled.
+    QImage painted;
+    wnd.OnPaint([&](const QImage& screen) { painted = screen.copy(); });
+    EXPECT_EQ(Mismatches(painted, Reference(), wnd.CellOf(3), {0, 0, kW, kH}, true), 0);
+    EXPECT_EQ(painted, wnd.ScreenCopy());
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, CZoWndZoom,
