@@ -264,6 +264,7 @@ int CZoWnd::ShowBitmapLocked(int channel) {
                             stored.zoom.SourceRect(stored.widthPx, stored.heightPx));
         DrawOverviewLocked(channel, false);
         DrawTitleLocked(channel, stored.cell.left + kTitleInsetXPx, stored.cell.top + kTitleInsetYPx, false);
+        ++composed_;
         RequestRepaintLocked(stored.cell);
     }
     return 1;
@@ -302,6 +303,7 @@ int CZoWnd::ShowSurfaceLocked(int channel) {
         DrawOverviewLocked(channel, true);
         DrawTitleLocked(channel, kTitleInsetXPx, kTitleInsetYPx, true);
         BlitTitleStripLocked(stored.cell);
+        ++composed_;
     }
     if (wholePending) {
         PresentLocked();
@@ -906,6 +908,18 @@ void CZoWnd::PaintLocked() {
         screenLost_ = false;
         RedrawAllLocked(false);
     }
+}
+
+void CZoWnd::NotePaintLocked() {
+    if (composed_ != composedAtPaint_) {
+        composedAtPaint_ = composed_;
+        ++shownPaints_;
+    }
+}
+
+CZoWnd::PaintStats CZoWnd::GetPaintStats() const {
+    std::lock_guard lock(mutex_);
+    return {composed_, shownPaints_};
 }
 
 void CZoWnd::OnSize(int widthPx, int heightPx) {

@@ -164,6 +164,7 @@ public:
         std::lock_guard lock(mutex_);
         PaintLocked();
         paint(static_cast<const QImage&>(screen_));
+        NotePaintLocked();
     }
     // Left double click at client (x, y): a cell of a 4-, 9- or 16-cell
     // split is shown alone, single view returns to the remembered split;
@@ -202,6 +203,15 @@ public:
     PixelRect ZoomSourceRect(int channel) const;
 
     // ---- Inspection and test hooks -----------------------------------------
+    // Pictures drawn into a visible cell, and paints that showed at least
+    // one picture not painted before: shown / composed is the share of
+    // pictures the eye could see (counted under the lock, so a paint and the
+    // picture it shows are never miscounted).
+    struct PaintStats {
+        uint64_t composed = 0;
+        uint64_t shown = 0;
+    };
+    PaintStats GetPaintStats() const;
     // A copy of the screen image.
     QImage ScreenCopy() const;
     // Channel's cell and whether it is on the current page.
@@ -243,6 +253,7 @@ private:
     };
 
     void PaintLocked();
+    void NotePaintLocked();
     int SetLayoutLocked(int cellsPerPage, int page);
     void ComputeLayoutLocked();
     void RedrawAllLocked(bool requestRepaint);
@@ -305,6 +316,9 @@ private:
     QImage screen_;                       // client area, Format_RGB32
     bool screenLost_ = false;             // the display took the window's content
     PixelRect dirty_;                     // changed since the widget last took it
+    uint64_t composed_ = 0;               // pictures drawn into a visible cell
+    uint64_t composedAtPaint_ = 0;        // composed_ at the last paint
+    uint64_t shownPaints_ = 0;            // paints that showed a new picture
     // Surface path: the primary is the screen image in the display's format
     // description; back, video and title surfaces are display surfaces.
     bool deviceAvailable_ = true;
