@@ -7,6 +7,7 @@ add_executable(zo_window_tests
   render/CZoWndTest.cpp
   render/CZoWndSurfaceTest.cpp
   render/CZoWndThreadTest.cpp
+  render/CZoWndZoomTest.cpp
   render/BitmapFileTest.cpp
   platform/NotificationPortTest.cpp
 )

@@ -1,6 +1,7 @@
 // Main window: the context menu of each mode, refreshed before it shows.
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QKeySequence>
 #include <QMenu>
 
 #include "app/CZoViewerDlg.h"
@@ -54,6 +55,18 @@ void CZoViewerDlg::CreateMenus() {
     QMenu* netView = netMenu_->addMenu(QStringLiteral("&View"));
     add(netView, {kFullScreen, kMaximize, 0, kSize448, kSize544});
     add(netMenu_, {0, kNetOptions, kAbout, 0, kExit});
+
+    // Zoom: the wheel over a cell zooms it; "0" or this item shows every
+    // cell whole again.
+    auto* resetZoom = new QAction(QStringLiteral("Reset Zoom\t0"), this);
+    resetZoom->setShortcut(QKeySequence(Qt::Key_0));
+    resetZoom->setShortcutContext(Qt::WindowShortcut);
+    connect(resetZoom, &QAction::triggered, this, [this] { engine_.Window().ResetZoom(); });
+    addAction(resetZoom);
+    for (QMenu* menu : {view, netView}) {
+        menu->addSeparator();
+        menu->addAction(resetZoom);
+    }
 
     for (QMenu* menu : {playerMenu_, netMenu_}) {
         menu->setStyleSheet(QString::fromLatin1(kMenuStyle));

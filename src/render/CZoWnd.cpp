@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -28,6 +29,11 @@ constexpr int kTitleSurfaceHeightPx = CZoWnd::kVideoSurfaceHeightPx - 1;
 constexpr int kTitleInsetXPx = 4;
 constexpr int kTitleInsetYPx = 2;
 constexpr int kSelfTestSidePx = 64;
+// The zoom overview: a fifth of the cell's width, in cells at least this big.
+constexpr int kOverviewMinCellPx = 64;
+constexpr uint32_t kOverviewShadow = 0xFF141414u;
+constexpr uint32_t kOverviewFrame = 0xFFC8C8C8u;
+constexpr uint32_t kOverviewPart = 0xFFFFD040u;
 
 std::unique_ptr<uint8_t[]> HeapAllocate(size_t bytes) {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
@@ -254,9 +260,12 @@ int CZoWnd::ShowBitmapLocked(int channel) {
     codec::I420ToRgb24BottomUp(bitmap_.get(), stored.picture.get(), stored.widthPx, stored.heightPx);
     ComputeLayoutLocked();
     if (stored.visible) {
-        StretchBitmapLocked(stored.cell, stored.widthPx, stored.heightPx);
+        StretchBitmapLocked(stored.cell, stored.widthPx, stored.heightPx,
+                            stored.zoom.SourceRect(stored.widthPx, stored.heightPx));
+        DrawOverviewLocked(channel, false);
         DrawTitleLocked(channel, stored.cell.left + kTitleInsetXPx, stored.cell.top + kTitleInsetYPx, false);
-        RequestRepaintLocked();
+        ++composed_;
+        RequestRepaintLocked(stored.cell);
     }
     return 1;
 }
@@ -280,31 +289,48 @@ int CZoWnd::ShowSurfaceLocked(int channel) {
     ConvertNewPicture(surfaceFormat_, pixels, stored.picture.get(), stored.widthPx, stored.heightPx, video_.Pitch());
     video_.Unlock();
     ComputeLayoutLocked();
+    // Only the cell changed: the screen image takes that part alone, unless
+    // it lacks more than that (lost, or an earlier drawing not presented).
+    const bool wholePending = backPresentPending_ || screenLost_;
     if (stored.visible) {
-        if (!back_.StretchFrom(video_, stored.cell)) {
+        backPresentPending_ = true;
+        if (!back_.StretchFrom(video_, stored.zoom.SourceRect(stored.widthPx, stored.heightPx), stored.cell)) {
             ReleaseSurfacesLocked();
             return 0;
         }
         if (back_.IsLost())
             back_.Restore();
+        DrawOverviewLocked(channel, true);
         DrawTitleLocked(channel, kTitleInsetXPx, kTitleInsetYPx, true);
         BlitTitleStripLocked(stored.cell);
+        ++composed_;
     }
-    PresentLocked();
-    RequestRepaintLocked();
+    if (wholePending) {
+        PresentLocked();
+        RequestRepaintLocked(FullRect());
+    } else if (stored.visible) {
+        back_.CopyToScreen(screen_, stored.cell);
+        backPresentPending_ = false;
+        RequestRepaintLocked(stored.cell);
+    }
     return 1;
 }
 
-void CZoWnd::StretchBitmapLocked(const PixelRect& cell, int widthPx, int heightPx) {
+void CZoWnd::StretchBitmapLocked(const PixelRect& cell, int widthPx, int heightPx, const PixelRect& source) {
     if (screen_.isNull())
         return;
-    const uint8_t* bitmap = bitmap_.get();
+    const int left = std::clamp(source.left, 0, widthPx);
+    const int top = std::clamp(source.top, 0, heightPx);
+    const int right = std::clamp(source.right, left, widthPx);
+    const int bottom = std::clamp(source.bottom, top, heightPx);
+    const uint8_t* bitmap = bitmap_.get() + static_cast<size_t>(left) * 3;
     const size_t rowBytes = static_cast<size_t>(widthPx) * 3;
     uint8_t* screen = screen_.bits();
     const qsizetype screenRowBytes = screen_.bytesPerLine();
     // The bitmap's rows are bottom-up: picture row y is bitmap row h-1-y.
     StretchNearest(
-        widthPx, heightPx, 3, [&](int y) { return bitmap + static_cast<size_t>(heightPx - 1 - y) * rowBytes; },
+        right - left, bottom - top, 3,
+        [&](int y) { return bitmap + static_cast<size_t>(heightPx - 1 - (top + y)) * rowBytes; },
         screen_.width(), screen_.height(), 4, [&](int y) { return screen + y * screenRowBytes; }, cell,
         [](uint8_t* out, const uint8_t* in) {
             out[0] = in[0];
@@ -329,8 +355,12 @@ void CZoWnd::ResetPictures() {
     {
         std::lock_guard lock(mutex_);
         clearOnRedraw_ = true;
-        for (Channel& channel : channels_)
+        // New content starts whole.
+        panChannel_ = -1;
+        for (Channel& channel : channels_) {
             channel.hasPicture = false;
+            channel.zoom = ZoomView{};
+        }
         RedrawAllLocked(true);
         clearOnRedraw_ = false;
     }
@@ -349,6 +379,8 @@ void CZoWnd::RedrawAllLocked(bool requestRepaint) {
     if (useDirectDraw_ && !primaryExists_)
         InitDirectDrawLocked();
     ComputeLayoutLocked();
+    if (directDrawActive_)
+        backPresentPending_ = true;
     bool backCleared = false;
     for (int k = 0; k < kChannels && k < cellCount_; ++k) {
         const Channel& channel = channels_[k];
@@ -372,11 +404,16 @@ void CZoWnd::RedrawAllLocked(bool requestRepaint) {
                 ConvertStoredPicture(surfaceFormat_, pixels, channel.picture.get(), channel.widthPx,
                                      channel.heightPx, video_.Pitch());
                 video_.Unlock();
-                back_.StretchFrom(video_, channel.cell);
+                back_.StretchFrom(video_, channel.zoom.SourceRect(channel.widthPx, channel.heightPx), channel.cell);
+                if (back_.IsLost())
+                    back_.Restore();
+                DrawOverviewLocked(k, true);
             } else {
                 codec::I420ToRgb24FullFlipped(bitmap_.get(), channel.picture.get(), channel.widthPx,
                                               channel.heightPx);
-                StretchBitmapLocked(channel.cell, channel.widthPx, channel.heightPx);
+                StretchBitmapLocked(channel.cell, channel.widthPx, channel.heightPx,
+                                    channel.zoom.SourceRect(channel.widthPx, channel.heightPx));
+                DrawOverviewLocked(k, false);
             }
         } else if (!directDrawActive_) {
             FillScreenLocked(channel.cell, 0xFF000000u);
@@ -397,6 +434,178 @@ void CZoWnd::RedrawAllLocked(bool requestRepaint) {
         PresentLocked();
     if (requestRepaint)
         RequestRepaintLocked();
+}
+
+// ---- Zoom and pan ----------------------------------------------------------------
+
+int CZoWnd::VisibleChannelAtLocked(int x, int y) const {
+    for (int k = 0; k < kChannels && k < cellCount_; ++k)
+        if (channels_[k].visible && channels_[k].cell.Contains(x, y))
+            return k;
+    return -1;
+}
+
+void CZoWnd::RedrawCellLocked(int channel) {
+    const Channel& stored = channels_[channel];
+    if (!stored.visible || !stored.hasPicture || !stored.picture)
+        return;
+    if (directDrawActive_)
+        ShowSurfaceLocked(channel);
+    else
+        ShowBitmapLocked(channel);
+}
+
+bool CZoWnd::OnWheel(int x, int y, int angleEighths) {
+    {
+        std::lock_guard lock(mutex_);
+        ComputeLayoutLocked();
+        const int k = VisibleChannelAtLocked(x, y);
+        if (k < 0 || angleEighths == 0 || !channels_[k].hasPicture)
+            return false;
+        Channel& channel = channels_[k];
+        const PixelRect& cell = channel.cell;
+        const double fx = (x - cell.left + 0.5) / cell.Width();
+        const double fy = (y - cell.top + 0.5) / cell.Height();
+        channel.zoom.ZoomAround(fx, fy, channel.zoom.factor * std::exp2(angleEighths / 480.0));
+        RedrawCellLocked(k);
+    }
+    ShowPendingMessage();
+    return true;
+}
+
+bool CZoWnd::OnPanStart(int x, int y) {
+    std::lock_guard lock(mutex_);
+    ComputeLayoutLocked();
+    const int k = VisibleChannelAtLocked(x, y);
+    if (k < 0 || !channels_[k].zoom.IsZoomed()) {
+        panChannel_ = -1;
+        return false;
+    }
+    panChannel_ = k;
+    panX_ = x;
+    panY_ = y;
+    return true;
+}
+
+void CZoWnd::OnPanMove(int x, int y) {
+    {
+        std::lock_guard lock(mutex_);
+        if (panChannel_ < 0)
+            return;
+        Channel& channel = channels_[panChannel_];
+        if (channel.cell.Width() <= 0 || channel.cell.Height() <= 0)
+            return;
+        channel.zoom.Pan(static_cast<double>(x - panX_) / channel.cell.Width(),
+                         static_cast<double>(y - panY_) / channel.cell.Height());
+        panX_ = x;
+        panY_ = y;
+        RedrawCellLocked(panChannel_);
+    }
+    ShowPendingMessage();
+}
+
+void CZoWnd::OnPanEnd() {
+    std::lock_guard lock(mutex_);
+    panChannel_ = -1;
+}
+
+void CZoWnd::ResetZoom() {
+    {
+        std::lock_guard lock(mutex_);
+        panChannel_ = -1;
+        ComputeLayoutLocked();
+        for (int k = 0; k < kChannels; ++k) {
+            if (!channels_[k].zoom.IsZoomed())
+                continue;
+            channels_[k].zoom = ZoomView{};
+            if (k < cellCount_)
+                RedrawCellLocked(k);
+        }
+    }
+    ShowPendingMessage();
+}
+
+bool CZoWnd::IsZoomed() const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(channels_.begin(), channels_.end(), [](const Channel& c) { return c.zoom.IsZoomed(); });
+}
+
+ZoomView CZoWnd::ZoomOf(int channel) const {
+    std::lock_guard lock(mutex_);
+    return channel >= 0 && channel < kChannels ? channels_[channel].zoom : ZoomView{};
+}
+
+PixelRect CZoWnd::ZoomSourceRect(int channel) const {
+    std::lock_guard lock(mutex_);
+    if (channel < 0 || channel >= kChannels)
+        return {};
+    const Channel& c = channels_[channel];
+    return c.zoom.SourceRect(c.widthPx, c.heightPx);
+}
+
+void CZoWnd::DrawOverviewLocked(int channel, bool toBackSurface) {
+    const Channel& stored = channels_[channel];
+    const PixelRect& cell = stored.cell;
+    if (!stored.zoom.IsZoomed() || cell.Width() < kOverviewMinCellPx || cell.Height() < kOverviewMinCellPx)
+        return;
+    // The whole picture as a box in the lower right corner, in the cell's
+    // proportions; the visible part marked inside it.
+    const int boxWidth = cell.Width() / 5;
+    const int boxHeight = std::max(boxWidth * cell.Height() / cell.Width(), 4);
+    const int margin = std::max(cell.Width() / 80, 4);
+    const int line = std::max(cell.Width() / 400, 1);
+    const PixelRect box{cell.right - margin - boxWidth, cell.bottom - margin - boxHeight, cell.right - margin,
+                        cell.bottom - margin};
+    const PixelRect source = stored.zoom.SourceRect(stored.widthPx, stored.heightPx);
+    PixelRect part{box.left + source.left * boxWidth / stored.widthPx,
+                   box.top + source.top * boxHeight / stored.heightPx,
+                   box.left + (source.right * boxWidth + stored.widthPx - 1) / stored.widthPx,
+                   box.top + (source.bottom * boxHeight + stored.heightPx - 1) / stored.heightPx};
+    const int partLine = line + 1;
+    // Never thinner than its own lines, and inside the box.
+    const int least = 2 * partLine + 2;
+    part.right = std::min(std::max(part.right, part.left + least), box.right);
+    part.bottom = std::min(std::max(part.bottom, part.top + least), box.bottom);
+    part.left = std::max(part.right - std::max(part.Width(), least), box.left);
+    part.top = std::max(part.bottom - std::max(part.Height(), least), box.top);
+
+    // The box darkens the picture under it, except the visible part, which
+    // reads as a window onto the whole.
+    for (int y = box.top; y < box.bottom; ++y) {
+        for (int x = box.left; x < box.right; ++x) {
+            if (part.Contains(x, y))
+                continue;
+            if (toBackSurface) {
+                const uint32_t argb = UnpackToArgb(surfaceFormat_, back_.PixelAt(x, y));
+                back_.SetPixel(x, y, PackRgb(surfaceFormat_, static_cast<uint8_t>((argb >> 16 & 0xFF) / 3),
+                                             static_cast<uint8_t>((argb >> 8 & 0xFF) / 3),
+                                             static_cast<uint8_t>((argb & 0xFF) / 3)));
+            } else if (y >= 0 && y < screen_.height() && x >= 0 && x < screen_.width()) {
+                auto* pixel = reinterpret_cast<uint32_t*>(screen_.scanLine(y)) + x;
+                const uint32_t argb = *pixel;
+                *pixel = 0xFF000000u | ((argb >> 16 & 0xFF) / 3) << 16 | ((argb >> 8 & 0xFF) / 3) << 8 |
+                         (argb & 0xFF) / 3;
+            }
+        }
+    }
+
+    const auto fill = [&](const PixelRect& r, uint32_t argb) {
+        if (toBackSurface)
+            back_.Fill(r, PackRgb(surfaceFormat_, static_cast<uint8_t>(argb >> 16), static_cast<uint8_t>(argb >> 8),
+                                  static_cast<uint8_t>(argb)));
+        else
+            FillScreenLocked(r, argb);
+    };
+    const auto frame = [&](const PixelRect& r, int width, uint32_t argb) {
+        fill({r.left, r.top, r.right, r.top + width}, argb);
+        fill({r.left, r.bottom - width, r.right, r.bottom}, argb);
+        fill({r.left, r.top + width, r.left + width, r.bottom - width}, argb);
+        fill({r.right - width, r.top + width, r.right, r.bottom - width}, argb);
+    };
+    // A dark edge keeps the light lines readable over a light picture.
+    frame({box.left - line, box.top - line, box.right + line, box.bottom + line}, line, kOverviewShadow);
+    frame(box, line, kOverviewFrame);
+    frame(part, partLine, kOverviewPart);
 }
 
 // ---- Titles --------------------------------------------------------------------
@@ -631,6 +840,7 @@ void CZoWnd::InitDirectDrawLocked() {
         return;
     }
     directDrawActive_ = true;
+    backPresentPending_ = true;  // the new back surface's fill
 }
 
 bool CZoWnd::RunBlitSelfTestLocked(int format) {
@@ -671,7 +881,10 @@ void CZoWnd::PresentLocked() {
         screenLost_ = false;
     }
     back_.CopyToScreen(screen_);
+    backPresentPending_ = false;
 }
+
+PixelRect CZoWnd::FullRect() const { return {0, 0, screen_.width(), screen_.height()}; }
 
 void CZoWnd::LoseSurfaces() {
     std::lock_guard lock(mutex_);
@@ -685,13 +898,28 @@ void CZoWnd::LoseSurfaces() {
 
 void CZoWnd::PaintLocked() {
     if (directDrawActive_) {
-        PresentLocked();
+        // The screen image already holds what was presented; a copy of the
+        // same pixels again would only cost time.
+        if (screenLost_ || backPresentPending_)
+            PresentLocked();
     } else if (screenLost_) {
         // The screen image keeps the window's content between paints; only
         // content the display took is drawn again.
         screenLost_ = false;
         RedrawAllLocked(false);
     }
+}
+
+void CZoWnd::NotePaintLocked() {
+    if (composed_ != composedAtPaint_) {
+        composedAtPaint_ = composed_;
+        ++shownPaints_;
+    }
+}
+
+CZoWnd::PaintStats CZoWnd::GetPaintStats() const {
+    std::lock_guard lock(mutex_);
+    return {composed_, shownPaints_};
 }
 
 void CZoWnd::OnSize(int widthPx, int heightPx) {
@@ -735,9 +963,30 @@ void CZoWnd::SetRepaintRequest(std::function<void()> request) {
     repaintRequest_ = std::move(request);
 }
 
-void CZoWnd::RequestRepaintLocked() {
+void CZoWnd::RequestRepaintLocked() { RequestRepaintLocked(FullRect()); }
+
+void CZoWnd::RequestRepaintLocked(const PixelRect& rect) {
+    if (rect.Width() <= 0 || rect.Height() <= 0)
+        return;
+    if (dirty_.Width() <= 0 || dirty_.Height() <= 0) {
+        dirty_ = rect;
+    } else {
+        dirty_ = {std::min(dirty_.left, rect.left), std::min(dirty_.top, rect.top), std::max(dirty_.right, rect.right),
+                  std::max(dirty_.bottom, rect.bottom)};
+    }
     if (repaintRequest_)
         repaintRequest_();
+}
+
+PixelRect CZoWnd::TakeDirtyRect() {
+    std::lock_guard lock(mutex_);
+    const PixelRect full = FullRect();
+    PixelRect taken{std::max(dirty_.left, 0), std::max(dirty_.top, 0), std::min(dirty_.right, full.right),
+                    std::min(dirty_.bottom, full.bottom)};
+    dirty_ = {};
+    if (taken.Width() <= 0 || taken.Height() <= 0)
+        return {};
+    return taken;
 }
 
 void CZoWnd::ShowPendingMessage() {

@@ -16,6 +16,14 @@
 //    blended in from a title surface with a black colour key, and the back
 //    surface is copied to the screen image.
 //
+// Zoom: each channel has its own view (ZoomView, 1x to 8x). Both paths
+// stretch only the visible part of the picture into the cell and draw a
+// small overview in the cell's lower right corner, the whole picture's
+// frame with the visible part marked, so the screen image (and a capture
+// of it) is what the user sees. The wheel zooms around the pointer, a drag
+// pans; a zoom or pan redraws that cell alone, with the converter of a new
+// picture, so a paused picture keeps its colours while it is zoomed.
+//
 // Threads: ShowPicture comes on the engine's playback or live thread;
 // everything else on the user-interface thread. One lock guards all state,
 // the picture buffers, the surfaces and the screen image; every public
@@ -47,6 +55,7 @@
 #include "platform/NotificationPort.h"
 #include "render/DisplaySurface.h"
 #include "render/Stretch.h"
+#include "render/ZoomView.h"
 
 namespace zo::render {
 
@@ -155,6 +164,7 @@ public:
         std::lock_guard lock(mutex_);
         PaintLocked();
         paint(static_cast<const QImage&>(screen_));
+        NotePaintLocked();
     }
     // Left double click at client (x, y): a cell of a 4-, 9- or 16-cell
     // split is shown alone, single view returns to the remembered split;
@@ -167,8 +177,41 @@ public:
     // paint, possibly on the worker thread; it must only queue a repaint and
     // must not call the window. Set before pictures arrive.
     void SetRepaintRequest(std::function<void()> request);
+    // The part of the screen image changed since the last call (client
+    // pixels; empty when nothing changed), and forgets it: the widget
+    // repaints that part alone.
+    PixelRect TakeDirtyRect();
+
+    // ---- Zoom and pan (user-interface thread) ------------------------------------
+    // Wheel at client (x, y), `angleEighths` as a wheel reports it (120 a
+    // notch, positive away from the user): the picture of the visible cell
+    // there zooms by 2^(angle / 480) around the point, within 1x to 8x.
+    // false (nothing changed) over no cell or a cell without a picture.
+    bool OnWheel(int x, int y, int angleEighths);
+    // Left button down at (x, y): true when a zoomed cell is there, which
+    // OnPanMove then drags (the picture follows the pointer) until
+    // OnPanEnd; false leaves the button to the window.
+    bool OnPanStart(int x, int y);
+    void OnPanMove(int x, int y);
+    void OnPanEnd();
+    // Every cell shows its whole picture again.
+    void ResetZoom();
+    // Whether any channel is zoomed; one channel's view; the part of its
+    // stored picture its cell shows, in picture pixels.
+    bool IsZoomed() const;
+    ZoomView ZoomOf(int channel) const;
+    PixelRect ZoomSourceRect(int channel) const;
 
     // ---- Inspection and test hooks -----------------------------------------
+    // Pictures drawn into a visible cell, and paints that showed at least
+    // one picture not painted before: shown / composed is the share of
+    // pictures the eye could see (counted under the lock, so a paint and the
+    // picture it shows are never miscounted).
+    struct PaintStats {
+        uint64_t composed = 0;
+        uint64_t shown = 0;
+    };
+    PaintStats GetPaintStats() const;
     // A copy of the screen image.
     QImage ScreenCopy() const;
     // Channel's cell and whether it is on the current page.
@@ -201,6 +244,7 @@ private:
         int widthPx = 640;
         int heightPx = 224;
         media::CalendarTime time;
+        ZoomView zoom;
     };
     // A channel title rendered once: outline and text pixels (alpha 255) on
     // transparency, its origin one pixel up and left of the text position.
@@ -209,12 +253,20 @@ private:
     };
 
     void PaintLocked();
+    void NotePaintLocked();
     int SetLayoutLocked(int cellsPerPage, int page);
     void ComputeLayoutLocked();
     void RedrawAllLocked(bool requestRepaint);
     int ShowBitmapLocked(int channel);
     int ShowSurfaceLocked(int channel);
-    void StretchBitmapLocked(const PixelRect& cell, int widthPx, int heightPx);
+    // Stretches `source` (picture pixels) of the bitmap into `cell`.
+    void StretchBitmapLocked(const PixelRect& cell, int widthPx, int heightPx, const PixelRect& source);
+    // The zoom overview of `channel` on the screen image or the back surface.
+    void DrawOverviewLocked(int channel, bool toBackSurface);
+    // Draws one visible channel's stored picture again as a new picture.
+    void RedrawCellLocked(int channel);
+    // The visible channel whose cell holds (x, y), or -1.
+    int VisibleChannelAtLocked(int x, int y) const;
     void FillScreenLocked(const PixelRect& rect, uint32_t argb);
     // The title of `channel` at (x, y) on the screen image, or into the title
     // surface (cleared first) when `toTitleSurface`.
@@ -230,7 +282,10 @@ private:
     bool RunBlitSelfTestLocked(int formatCode);
     void ReleaseSurfacesLocked();
     bool AllSurfacesExistLocked() const;
+    // Runs the repaint request for the whole screen image or `rect` of it.
     void RequestRepaintLocked();
+    void RequestRepaintLocked(const PixelRect& rect);
+    PixelRect FullRect() const;
     // Shows a message raised under the lock, after it was released: a port
     // may wait for the user-interface thread, which may wait for the lock.
     void ShowPendingMessage();
@@ -260,17 +315,25 @@ private:
     std::unique_ptr<uint8_t[]> bitmap_;  // kBitmapBytes, 24-bit bottom-up rows
     QImage screen_;                       // client area, Format_RGB32
     bool screenLost_ = false;             // the display took the window's content
+    PixelRect dirty_;                     // changed since the widget last took it
+    uint64_t composed_ = 0;               // pictures drawn into a visible cell
+    uint64_t composedAtPaint_ = 0;        // composed_ at the last paint
+    uint64_t shownPaints_ = 0;            // paints that showed a new picture
     // Surface path: the primary is the screen image in the display's format
     // description; back, video and title surfaces are display surfaces.
     bool deviceAvailable_ = true;
     DisplayPixelFormat displayFormat_;
     bool primaryExists_ = false;
     int surfaceFormat_ = kNoSurfaceFormat;
+    bool backPresentPending_ = false;  // the back surface holds what the screen image lacks
     DisplaySurface back_;
     DisplaySurface video_;
     DisplaySurface title_;
     DeviceFaults faults_;
     std::function<void()> repaintRequest_;
+    int panChannel_ = -1;  // the cell being dragged, and the last pointer position
+    int panX_ = 0;
+    int panY_ = 0;
     std::atomic<bool> displayErrorPending_{false};  // the self-test failed under the lock
 
     static std::atomic<bool> blitSelfTestDone_;

@@ -217,12 +217,21 @@ void DisplaySurface::Fill(PixelRect rect, uint32_t pixel) {
 }
 
 bool DisplaySurface::StretchFrom(const DisplaySurface& source, PixelRect dst) {
+    return StretchFrom(source, {0, 0, source.widthPx_, source.heightPx_}, dst);
+}
+
+bool DisplaySurface::StretchFrom(const DisplaySurface& source, PixelRect sourceRect, PixelRect dst) {
     if (!Exists() || lost_ || !source.Exists() || source.lost_ || source.formatCode_ != formatCode_)
         return false;
     const int bpp = BytesPerPixel(formatCode_);
+    const int left = std::clamp(sourceRect.left, 0, source.widthPx_);
+    const int top = std::clamp(sourceRect.top, 0, source.heightPx_);
+    const int right = std::clamp(sourceRect.right, left, source.widthPx_);
+    const int bottom = std::clamp(sourceRect.bottom, top, source.heightPx_);
     StretchNearest(
-        source.widthPx_, source.heightPx_, bpp, [&](int y) { return source.Row(y); }, widthPx_, heightPx_, bpp,
-        [&](int y) { return Row(y); }, dst, [bpp](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, bpp); });
+        right - left, bottom - top, bpp,
+        [&](int y) { return source.Row(top + y) + static_cast<std::ptrdiff_t>(left) * bpp; }, widthPx_, heightPx_,
+        bpp, [&](int y) { return Row(y); }, dst, [bpp](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, bpp); });
     return true;
 }
 
@@ -259,20 +268,24 @@ bool DisplaySurface::BlitKeyedFrom(const DisplaySurface& source, PixelRect sourc
     return true;
 }
 
-void DisplaySurface::CopyToScreen(QImage& screen) const {
+void DisplaySurface::CopyToScreen(QImage& screen) const { CopyToScreen(screen, {0, 0, widthPx_, heightPx_}); }
+
+void DisplaySurface::CopyToScreen(QImage& screen, PixelRect rect) const {
     if (!Exists() || lost_ || screen.format() != QImage::Format_RGB32)
         return;
     const int bpp = BytesPerPixel(formatCode_);
-    const int w = std::min(widthPx_, screen.width());
-    const int h = std::min(heightPx_, screen.height());
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* in = Row(y);
+    const int x0 = std::max(rect.left, 0);
+    const int y0 = std::max(rect.top, 0);
+    const int x1 = std::min({rect.right, widthPx_, static_cast<int>(screen.width())});
+    const int y1 = std::min({rect.bottom, heightPx_, static_cast<int>(screen.height())});
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* in = Row(y) + static_cast<ptrdiff_t>(x0) * bpp;
         auto* out = reinterpret_cast<uint32_t*>(screen.scanLine(y));
         if (formatCode_ == kRgb32) {
-            for (int x = 0; x < w; ++x, in += 4)
+            for (int x = x0; x < x1; ++x, in += 4)
                 out[x] = 0xFF000000u | in[0] | (in[1] << 8) | (in[2] << 16);
         } else {
-            for (int x = 0; x < w; ++x, in += bpp)
+            for (int x = x0; x < x1; ++x, in += bpp)
                 out[x] = UnpackToArgb(formatCode_, ReadPixel(in));
         }
     }

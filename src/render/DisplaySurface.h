@@ -99,12 +99,16 @@ public:
     // neighbour. false when either surface is missing or lost, or the
     // formats differ.
     bool StretchFrom(const DisplaySurface& source, PixelRect dst);
+    // Stretches `sourceRect` of `source` (clipped to it) into `dst`.
+    bool StretchFrom(const DisplaySurface& source, PixelRect sourceRect, PixelRect dst);
     // Copies `sourceRect` of `source` to (dstX, dstY) unscaled, leaving out
     // the pixels within the source's colour key. Same failures.
     bool BlitKeyedFrom(const DisplaySurface& source, PixelRect sourceRect, int dstX, int dstY);
     // Copies the surface to `screen` (QImage::Format_RGB32) at (0, 0),
     // converting each pixel to its colour; clipped to the smaller size.
     void CopyToScreen(QImage& screen) const;
+    // The same for `rect` alone (clipped).
+    void CopyToScreen(QImage& screen, PixelRect rect) const;
 
     const uint8_t* Row(int y) const { return pixels_.data() + static_cast<size_t>(y) * pitchBytes_; }
     uint8_t* Row(int y) { return pixels_.data() + static_cast<size_t>(y) * pitchBytes_; }

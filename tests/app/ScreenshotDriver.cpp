@@ -6,6 +6,7 @@
 //
 //   zo_viewer_shot single OUT.png RECORDING   Split 1, channel titles on
 //   zo_viewer_shot menu   OUT.png RECORDING   the player's context menu open
+//   zo_viewer_shot zoom   OUT.png RECORDING   one camera zoomed in with the wheel and dragged
 //   zo_viewer_shot live   OUT.png PORT        live view of the DVR on 127.0.0.1:PORT
 #include <QApplication>
 #include <QDialog>
@@ -15,10 +16,13 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QMouseEvent>
+#include <QWheelEvent>
 
 #include <cstdio>
 #include <memory>
 
+#include "app/CZoVideoWidget.h"
 #include "app/CZoViewerDlg.h"
 #include "render/NullAudioDevice.h"
 
@@ -31,7 +35,7 @@ void Spin(int ms) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: zo_viewer_shot single|menu OUT.png RECORDING\n"
+    std::fprintf(stderr, "usage: zo_viewer_shot single|menu|zoom OUT.png RECORDING\n"
                          "       zo_viewer_shot live OUT.png PORT\n");
     return 2;
 }
@@ -54,7 +58,8 @@ int main(int argc, char** argv) {
     const QString scene = QString::fromLocal8Bit(argv[1]);
     const QString out = QString::fromLocal8Bit(argv[2]);
     const QString arg = QString::fromLocal8Bit(argv[3]);
-    if (scene != QLatin1String("single") && scene != QLatin1String("menu") && scene != QLatin1String("live"))
+    if (scene != QLatin1String("single") && scene != QLatin1String("menu") && scene != QLatin1String("live") &&
+        scene != QLatin1String("zoom"))
         return Usage();
 
     QTemporaryDir dir;
@@ -107,6 +112,23 @@ int main(int argc, char** argv) {
             menu->popup(window.mapToGlobal(QPoint(window.width() / 3, window.height() / 4)));
             Spin(700);
             area = area.united(menu->geometry());
+        }
+        if (scene == QLatin1String("zoom")) {
+            // Five wheel notches over the first camera's counter (2.4x),
+            // then a drag with the left button, as a hand would do it.
+            QWidget* video = window.VideoWidget();
+            const QPoint at(video->width() * 28 / 100, video->height() * 30 / 100);
+            QWheelEvent wheel(QPointF(at), QPointF(video->mapToGlobal(at)), QPoint(), QPoint(0, 5 * 120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(video, &wheel);
+            const auto mouse = [video](QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons held) {
+                QMouseEvent event(type, QPointF(p), QPointF(video->mapToGlobal(p)), button, held, Qt::NoModifier);
+                QApplication::sendEvent(video, &event);
+            };
+            mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+            mouse(QEvent::MouseMove, at + QPoint(12, 8), Qt::NoButton, Qt::LeftButton);
+            mouse(QEvent::MouseButtonRelease, at + QPoint(12, 8), Qt::LeftButton, Qt::NoButton);
+            Spin(1000);
         }
     }
     window.update();

@@ -1,5 +1,5 @@
 // Pictures arrive on a worker thread while the user-interface thread
-// changes the layout, the size, the drawing path and paints: nothing
+// changes the layout, the size, the drawing path, the zoom and paints: nothing
 // deadlocks, and (under ThreadSanitizer) nothing races.
 #include <gtest/gtest.h>
 
@@ -44,6 +44,14 @@ TEST(CZoWndThreads, PicturesOnAWorkerWhileTheLayoutChanges) {
         wnd.OnPaint([](const QImage& screen) { (void)screen.pixel(0, 0); });
         wnd.OnDoubleClick(5, 5);
         wnd.OnDoubleClick(5, 5);
+        (void)wnd.TakeDirtyRect();
+        wnd.OnWheel(60, 50, round % 2 ? -120 : 360);
+        if (wnd.OnPanStart(60, 50)) {
+            wnd.OnPanMove(40, 45);
+            wnd.OnPanEnd();
+        }
+        if (round % 3 == 2)
+            wnd.ResetZoom();
         if (round % 5 == 4)
             wnd.ResetPictures();
         if (round % 4 == 1)
