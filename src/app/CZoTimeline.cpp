@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace {
 
@@ -119,9 +120,13 @@ void CZoTimeline::Rebuild() {
         last = any ? std::max(last, double(r.lastTime) + 1) : double(r.lastTime) + 1;
         any = true;
     }
-    // Damaged areas are block ranges: each is placed at the time of the
-    // blocks around it, inside the run it interrupts or at the end of the
-    // run before it.
+    // Damaged areas are block ranges. One that took recording time with it
+    // ends where a gap ends (the gap's block is the first after the damage)
+    // and covers the gap; one inside a second is placed at the time of the
+    // blocks around it.
+    std::map<uint64_t, const zo::media::TimeIndex::Gap*> gapAfter;
+    for (const auto& g : index_.gaps)
+        gapAfter[g.block] = &g;
     auto timeOfBlock = [this](uint64_t block) -> double {
         const zo::media::TimeIndex::Run* before = nullptr;
         for (const auto& r : index_.runs) {
@@ -137,6 +142,11 @@ void CZoTimeline::Rebuild() {
         return before != nullptr ? double(before->lastTime) + 1 : -1.0;
     };
     for (const auto& a : index_.damaged) {
+        const auto gap = gapAfter.find(a.first + a.count);
+        if (gap != gapAfter.end()) {
+            damaged_.push_back({double(gap->second->from) + 1, double(gap->second->to)});
+            continue;
+        }
         const double from = timeOfBlock(a.first);
         const double to = timeOfBlock(a.first + a.count - 1);
         if (from >= 0)
@@ -214,6 +224,10 @@ void CZoTimeline::paintEvent(QPaintEvent*) {
     };
     for (const Segment& s : runs_)
         span(s, kRun, 1);
+    // Gaps over a second inside a run are time without recording.
+    for (const auto& g : index_.gaps)
+        if (g.to > g.from + 1)
+            span({double(g.from) + 1, double(g.to)}, kBarEmpty, 1);
     for (const Segment& s : damaged_)
         span(s, kDamaged, 2);
 
