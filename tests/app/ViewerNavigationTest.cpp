@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -153,6 +154,37 @@ TEST_F(ViewerNavigation, KeysDriveTransportVolumeMuteAndFullScreen) {
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EXPECT_FALSE(w->IsFullScreenOn());
     EXPECT_TRUE(w->isVisible());  // Escape never ends the program
+}
+
+TEST_F(ViewerNavigation, MenusOfferTheNewCommandsAndListEveryKey) {
+    auto w = MakeWindow();
+    auto texts = [](QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            out << a->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&'));
+        return out;
+    };
+    const QStringList player = texts(w->ContextMenu(Engine::kModePlayer));
+    for (const char* item : {"Go to Time...", "Add Bookmark...", "Bookmarks...", "Timeline", "Keyboard Shortcuts"})
+        EXPECT_TRUE(player.contains(QLatin1String(item))) << item;
+    EXPECT_TRUE(texts(w->ContextMenu(Engine::kModeNetViewer)).contains(QStringLiteral("Keyboard Shortcuts")));
+    // Nothing open: nothing to go to or bookmark; the timeline can be shown.
+    w->UpdateCommandStates();
+    EXPECT_FALSE(w->Action(W::kGoToTime)->isEnabled());
+    EXPECT_FALSE(w->Action(W::kAddBookmark)->isEnabled());
+    EXPECT_TRUE(w->Action(W::kTimeline)->isEnabled());
+
+    QStringList keys;
+    OnModal([&](QWidget* dlg) {
+        auto* list = dlg->findChild<QTreeWidget*>();
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            keys << list->topLevelItem(i)->text(0);
+        QTest::keyClick(dlg, Qt::Key_Escape);
+    });
+    w->Action(W::kKeyboardShortcuts)->trigger();
+    for (const char* key : {"Space", ". or Ctrl+N", ", or Ctrl+V", "Left", "Right", "Up", "Down", "M", "Ctrl+G", "B",
+                            "Ctrl+T", "F11 or Ctrl+F", "Escape", "0"})
+        EXPECT_TRUE(keys.contains(QLatin1String(key))) << key;
 }
 
 TEST_F(ViewerNavigation, ArrowsMoveFiveSecondsOfRecordingTime) {
