@@ -12,11 +12,18 @@
 #include "app/dialogs/CGoToTimeDlg.h"
 #include "app/dialogs/CShortcutsDlg.h"
 #include "app/skin/CZoSkinSlider.h"
+#include "media/Disks.h"
 #include "media/TimeIndex.h"
 
 using Engine = zo::engine::CZoViewer2;
 
 namespace {
+
+// The source's path as zrf names it: a drive name becomes its device.
+std::string DevicePath(const std::string& path) {
+    std::string device;
+    return zo::media::ResolvePhysicalDrivePath(path, zo::media::DiskRoots{}, device) && !device.empty() ? device : path;
+}
 
 // How long after a jump a pause counts as the jump's own.
 constexpr qint64 kResumeWindowMs = 5000;
@@ -129,7 +136,7 @@ void CZoViewerDlg::StartTimelineIndex() {
     if (timeline_ == nullptr || sourceKey_.empty())
         return;
     CZoTimeIndexer::Job job;
-    job.path = engine_.GetPath();
+    job.path = DevicePath(engine_.GetPath());
     job.key = sourceKey_;
     job.videoCode = engine_.Reader().VideoCode();
     job.rawDisk = engine_.Reader().RawDisk();
@@ -141,7 +148,7 @@ void CZoViewerDlg::StartTimelineIndex() {
 void CZoViewerDlg::SourceOpened() {
     const zo::media::ByteSource* source = engine_.Reader().Source();
     sourceKey_ = source == nullptr ? std::string()
-                                   : zo::media::SourceKey(*source, engine_.GetPath(), engine_.Reader().VideoCode(),
+                                   : zo::media::SourceKey(*source, DevicePath(engine_.GetPath()), engine_.Reader().VideoCode(),
                                                           engine_.Reader().RawDisk());
     std::string error;
     if (!sourceKey_.empty() && !bookmarks_.Load(sourceKey_, &error))
