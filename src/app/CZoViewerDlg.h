@@ -284,7 +284,7 @@ private:
     // The status refresh's part: timeline position and indexing progress.
     void RefreshNavigation(QString& statusText);
     int FrameHeight() const;
-    void PlaceTimeline(int windowWidth, int windowHeight);
+    void PlaceTimeline();
     void SourceOpened();
     void SourceClosed();
     // The shown frame's block time; false when no frame time is valid.

@@ -203,10 +203,10 @@ void CZoViewerDlg::Layout(bool resize, QSize video) {
         status_->hide();
         positionSlider_->hide();
         volumeSlider_->hide();
-        PlaceTimeline(w, h);
+        PlaceTimeline();
     } else {
         videoArea_ = QRect(kVideoOrigin, window - QSize(kFrameWidth, FrameHeight()));
-        PlaceTimeline(w, h);
+        PlaceTimeline();
         ApplyZOrder();
         title_->show();
         const bool player = engine_.GetMode() == zo::engine::CZoViewer2::kModePlayer;

@@ -102,7 +102,7 @@ void CZoViewerDlg::RefreshNavigation(QString& statusText) {
         statusText += QStringLiteral("  ") + timeline_->StatusText();
 }
 
-void CZoViewerDlg::PlaceTimeline(int, int) {
+void CZoViewerDlg::PlaceTimeline() {
     if (timeline_ == nullptr)
         return;
     const bool shown = timelineOn_ && !fullScreen_;
