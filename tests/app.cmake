@@ -9,6 +9,7 @@ add_executable(zo_app_tests
   app/ViewerDlgTest.cpp
   app/ViewerStateTest.cpp
   app/VideoWidgetZoomTest.cpp
+  app/ViewerNavigationTest.cpp
 )
 target_link_libraries(zo_app_tests PRIVATE zo_app zo_synth zo_render Qt6::Test GTest::gtest)
 gtest_discover_tests(zo_app_tests DISCOVERY_TIMEOUT 60

@@ -1,6 +1,7 @@
 # Time search on recordings and disks, and the zrf commands built on it.
 add_executable(zo_time_tests
   media/TimeLocatorTest.cpp
+  media/BookmarkStoreTest.cpp
 )
 target_link_libraries(zo_time_tests PRIVATE zo_media zo_synth zo_test_support GTest::gtest_main)
 gtest_discover_tests(zo_time_tests DISCOVERY_TIMEOUT 60)

@@ -161,6 +161,7 @@ bool CZoViewerDlg::OpenSource(const QString& path, bool disk) {
     positionSlider_->SetRange(0, size < 2 ? 0 : static_cast<int>(std::min<uint64_t>(size / 4096, INT32_MAX)));
     positionSlider_->SetPos(0);
     title_->setText(path);
+    SourceOpened();
     update();
     UpdateCommandStates();
     return true;
@@ -288,6 +289,7 @@ void CZoViewerDlg::RefreshStatus() {
         const QString timeText = engine_.GetFrameTime(time) ? FormatFrameTime(time, engine_.GetTimeFormat())
                                                             : QStringLiteral(" ");
         positionSlider_->SetText(timeText);
+        RefreshNavigation(text);
         status_->SetTexts(text, timeText);
     }
     UpdateCommandStates();

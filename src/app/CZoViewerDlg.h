@@ -11,7 +11,8 @@
 // display states, dragging), CZoViewerDlgCommands.cpp (commands and their
 // enable and tick rules), CZoViewerDlgMenus.cpp (context menus),
 // CZoViewerDlgSettings.cpp (profile), CZoViewerDlgCapture.cpp (still
-// capture, marked-range save).
+// capture, marked-range save), CZoViewerDlgNavigation.cpp (go to time,
+// bookmarks, timeline, common keys).
 //
 // User-interface thread only; workers reach it through the notification
 // port (queued events) and the message port.
@@ -34,11 +35,13 @@
 #include "app/QtNotificationPort.h"
 #include "app/skin/CZoSkinDialog.h"
 #include "engine/CZoViewer2.h"
+#include "media/BookmarkStore.h"
 #include "platform/Profile.h"
 
 class QAction;
 class QMenu;
 class QTimer;
+class CZoTimeline;
 class CZoVideoWidget;
 
 namespace zo::app {
@@ -98,7 +101,20 @@ public:
         kExportAvi = 32871,
         kStartRecording = 32873,
         kStopRecording = 32874,
+        // Navigation: go to time, bookmarks, timeline and the common keys.
+        kGoToTime = 33001,
+        kAddBookmark = 33002,
+        kBookmarks = 33003,
+        kTimeline = 33004,
+        kKeyboardShortcuts = 33005,
+        kJumpBack = 33006,
+        kJumpForward = 33007,
+        kPlayPause = 33008,
     };
+    // Left and Right move this much recording time.
+    static constexpr int kJumpSeconds = 5;
+    // Up and Down change the volume by this much of 65535.
+    static constexpr int kVolumeStep = 4096;
     static constexpr int kPositionSliderId = 1658;
     static constexpr int kVolumeSliderId = 1638;
     static constexpr int kStatusPanelId = 1652;
@@ -149,6 +165,9 @@ public:
     uint64_t MarkOut() const { return markOut_; }
     const QString& CapturePath() const { return capturePath_; }
     bool AlwaysOnTop() const { return alwaysOnTop_; }
+    CZoTimeline* Timeline() const { return timeline_; }
+    bool IsTimelineOn() const { return timelineOn_; }
+    const zo::media::BookmarkStore& Bookmarks() const { return bookmarks_; }
 
     // Opens a recording file (or raw disk) as the Open File command does
     // after its dialog: closes the old source, clears the marks, opens, sets
@@ -258,6 +277,32 @@ private:
     // Capture and range save (CZoViewerDlgCapture.cpp).
     void SaveRangeCommand();
 
+    // Navigation (CZoViewerDlgNavigation.cpp): go to time, bookmarks, the
+    // timeline, the common keys.
+    void CreateNavigationActions();
+    void UpdateNavigationStates();
+    // The status refresh's part: timeline position and indexing progress.
+    void RefreshNavigation(QString& statusText);
+    int FrameHeight() const;
+    void PlaceTimeline();
+    void SourceOpened();
+    void SourceClosed();
+    // The shown frame's block time; false when no frame time is valid.
+    bool ShownTime(uint32_t& seconds) const;
+    int ShownChannel() const;
+    // Searches to `seconds`; a time with no recording at or after it is
+    // said in a message box. true when found.
+    bool GoToSeconds(uint32_t seconds);
+    void GoToTimeCommand();
+    void JumpCommand(int seconds);
+    void PlayPauseCommand();
+    void VolumeStepCommand(int delta);
+    void AddBookmarkCommand();
+    void BookmarksCommand();
+    bool SaveBookmarks();
+    void SetTimelineShown(bool on);
+    void StartTimelineIndex();
+
     Options options_;
     QtMessagePort messages_;
     QtNotificationPort notifications_;
@@ -304,4 +349,15 @@ private:
     int connectStateShown_ = -1;
     uint64_t markIn_ = 0;
     uint64_t markOut_ = 0;
+
+    // Navigation.
+    CZoTimeline* timeline_ = nullptr;
+    bool timelineOn_ = false;
+    zo::media::BookmarkStore bookmarks_;
+    std::string sourceKey_;  // of the source on view; empty when none
+    // After a 5-second jump during play, play resumes once the search has
+    // paused: the state and speed to resume, until this deadline.
+    int resumeState_ = 0;
+    double resumeSpeed_ = 1.0;
+    QElapsedTimer resumeTimer_;
 };

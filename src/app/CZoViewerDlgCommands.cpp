@@ -102,8 +102,10 @@ void CZoViewerDlg::CreateActions() {
     AddAction(kMarkIn, QStringLiteral("Mark &In"), [this] { markIn_ = engine_.GetPosition(); });
     AddAction(kMarkOut, QStringLiteral("Mark &Out"), [this] { markOut_ = engine_.GetPosition(); });
     AddAction(kExportRange, ExportItemText(0, 0), [this] { SaveRangeCommand(); });
-    AddAction(kVolumeUp, QStringLiteral("Volume &Up"), nullptr);
-    AddAction(kVolumeDown, QStringLiteral("Volume &Down"), nullptr);
+    AddAction(kVolumeUp, QStringLiteral("Volume &Up"), [this] { VolumeStepCommand(kVolumeStep); },
+              QKeySequence(Qt::Key_Up));
+    AddAction(kVolumeDown, QStringLiteral("Volume &Down"), [this] { VolumeStepCommand(-kVolumeStep); },
+              QKeySequence(Qt::Key_Down));
     AddAction(kMute, QStringLiteral("&Mute On/Off"), [this] { engine_.SetMute(engine_.GetMute() ? 0 : 1); });
     AddAction(kFullScreen, QStringLiteral("Full S&creen"), [this] { SetFullScreen(!fullScreen_); },
               QKeySequence(Qt::CTRL | Qt::Key_F));
@@ -132,6 +134,7 @@ void CZoViewerDlg::CreateActions() {
     for (int id : {kPlayerMode, kNetViewerMode, kShowTitle, kAlwaysOnTop, kMute, kFullScreen, kMaximize, kSize448,
                    kSize544})
         Action(id)->setCheckable(true);
+    CreateNavigationActions();
 }
 
 void CZoViewerDlg::UpdateCommandStates() {
@@ -181,6 +184,7 @@ void CZoViewerDlg::UpdateCommandStates() {
     Button(kPlayerMode)->SetCheck(player);
     Button(kNetViewerMode)->SetCheck(!player);
     Button(kMute)->SetPushed(muted);
+    UpdateNavigationStates();
 }
 
 void CZoViewerDlg::SwitchMode(int mode) {
@@ -237,6 +241,7 @@ void CZoViewerDlg::OpenDiskImageCommand() {
 
 void CZoViewerDlg::CloseCommand() {
     engine_.CloseRecording();
+    SourceClosed();
     engine_.Disconnect();
     SetConnectButton(false);
     ClearMarks();

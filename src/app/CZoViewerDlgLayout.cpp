@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 
+#include "app/CZoTimeline.h"
 #include "app/CZoVideoWidget.h"
 #include "app/CZoViewerDlg.h"
 #include "app/skin/CTransparentStatic.h"
@@ -186,7 +187,7 @@ void CZoViewerDlg::Layout(bool resize, QSize video) {
         window = ScreenRect().size();
         setGeometry(ScreenRect());
     } else if (resize) {
-        window = (video + QSize(kFrameWidth, kFrameHeight)).expandedTo(kMinimumWindow);
+        window = (video + QSize(kFrameWidth, FrameHeight())).expandedTo(kMinimumWindow);
         const QRect screenArea = screen() != nullptr ? screen()->availableGeometry() : QRect(QPoint(), window);
         QRect frame(QPoint(), window);
         frame.moveCenter(screenArea.center());
@@ -202,8 +203,10 @@ void CZoViewerDlg::Layout(bool resize, QSize video) {
         status_->hide();
         positionSlider_->hide();
         volumeSlider_->hide();
+        PlaceTimeline();
     } else {
-        videoArea_ = QRect(kVideoOrigin, window - QSize(kFrameWidth, kFrameHeight));
+        videoArea_ = QRect(kVideoOrigin, window - QSize(kFrameWidth, FrameHeight()));
+        PlaceTimeline();
         ApplyZOrder();
         title_->show();
         const bool player = engine_.GetMode() == zo::engine::CZoViewer2::kModePlayer;
@@ -298,6 +301,11 @@ void CZoViewerDlg::SetVideoSize(QSize video) {
         SetMaximized(false);
     Layout(true, video);
     UpdateCommandStates();
+}
+
+int CZoViewerDlg::FrameHeight() const {
+    // The timeline, when shown, sits between the video and the controls.
+    return kFrameHeight + (timelineOn_ && !fullScreen_ ? CZoTimeline::kHeight : 0);
 }
 
 bool CZoViewerDlg::InResizeCorner(const QPoint& p) const {

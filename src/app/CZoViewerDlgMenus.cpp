@@ -43,7 +43,8 @@ void CZoViewerDlg::CreateMenus() {
     add(sound, {kVolumeUp, kVolumeDown, kMute});
     QMenu* view = playerMenu_->addMenu(QStringLiteral("&View"));
     add(view, {kFullScreen, kMaximize, 0, kSize448, kSize544, 0, kSplit1, kSplit4});
-    add(playerMenu_, {0, kPlayerOptions, kAbout, 0, kExit});
+    add(playerMenu_, {0, kGoToTime, kAddBookmark, kBookmarks, kTimeline});
+    add(playerMenu_, {0, kPlayerOptions, kKeyboardShortcuts, kAbout, 0, kExit});
 
     // NetViewer mode.
     netMenu_ = new QMenu(this);
@@ -54,7 +55,7 @@ void CZoViewerDlg::CreateMenus() {
     add(netMenu_, {0, kAlwaysOnTop, kMute});
     QMenu* netView = netMenu_->addMenu(QStringLiteral("&View"));
     add(netView, {kFullScreen, kMaximize, 0, kSize448, kSize544});
-    add(netMenu_, {0, kNetOptions, kAbout, 0, kExit});
+    add(netMenu_, {0, kNetOptions, kKeyboardShortcuts, kAbout, 0, kExit});
 
     // Zoom: the wheel over a cell zooms it; "0" or this item shows every
     // cell whole again.

@@ -8,6 +8,7 @@
 //   zo_viewer_shot menu   OUT.png RECORDING   the player's context menu open
 //   zo_viewer_shot zoom   OUT.png RECORDING   one camera zoomed in with the wheel and dragged
 //   zo_viewer_shot live   OUT.png PORT        live view of the DVR on 127.0.0.1:PORT
+//   zo_viewer_shot timeline OUT.png RECORDING the timeline shown, with three bookmarks
 #include <QApplication>
 #include <QDialog>
 #include <QEventLoop>
@@ -23,7 +24,10 @@
 #include <memory>
 
 #include "app/CZoVideoWidget.h"
+#include "app/CZoTimeline.h"
 #include "app/CZoViewerDlg.h"
+#include "media/BookmarkStore.h"
+#include "media/TimeIndex.h"
 #include "render/NullAudioDevice.h"
 
 namespace {
@@ -35,7 +39,7 @@ void Spin(int ms) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: zo_viewer_shot single|menu|zoom OUT.png RECORDING\n"
+    std::fprintf(stderr, "usage: zo_viewer_shot single|menu|zoom|timeline OUT.png RECORDING\n"
                          "       zo_viewer_shot live OUT.png PORT\n");
     return 2;
 }
@@ -59,12 +63,34 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[2]);
     const QString arg = QString::fromLocal8Bit(argv[3]);
     if (scene != QLatin1String("single") && scene != QLatin1String("menu") && scene != QLatin1String("live") &&
-        scene != QLatin1String("zoom"))
+        scene != QLatin1String("zoom") && scene != QLatin1String("timeline"))
         return Usage();
 
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
+    // Bookmarks and the index cache in folders of its own.
+    ::setenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit().constData(), 1);
+    ::setenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toLocal8Bit().constData(), 1);
+    if (scene == QLatin1String("timeline")) {
+        // Three bookmarks, as "b" makes them, at times of the recording's first run.
+        zo::media::OpenStatus status{};
+        auto source = zo::media::FileSource::Open(arg.toStdString(), status);
+        if (!source)
+            return 1;
+        const zo::media::TimeIndex index = zo::media::BuildTimeIndex(*source, zo::media::kVideoZOC, false);
+        if (index.runs.empty())
+            return 1;
+        const uint32_t first = index.runs.front().firstTime;
+        zo::media::BookmarkStore store;
+        if (!store.Load(zo::media::SourceKey(*source, arg.toStdString(), zo::media::kVideoZOC, false)))
+            return 1;
+        store.Add({first + 6, 0, "gate opens"});
+        store.Add({first + 24, zo::media::Bookmark::kAllChannels, "van arrives"});
+        store.Add({first + 86, 2, "plate readable"});
+        if (!store.Save())
+            return 1;
+    }
     const QString profile = dir.filePath(QStringLiteral("zoviewer.ini"));
     {
         QFile file(profile);
@@ -105,6 +131,12 @@ int main(int argc, char** argv) {
             return 1;
         if (scene == QLatin1String("single"))
             window.RunCommand(CZoViewerDlg::kSplit1);
+        if (scene == QLatin1String("timeline")) {
+            window.RunCommand(CZoViewerDlg::kTimeline);
+            for (int i = 0; i < 100 && !window.Timeline()->HasIndex(); ++i)
+                Spin(100);
+            area = window.frameGeometry();
+        }
         Spin(4000);
         if (scene == QLatin1String("menu")) {
             window.UpdateCommandStates();

@@ -132,7 +132,7 @@ TEST_F(ViewerCommands, EnableAndTickRulesFollowTheState) {
     EXPECT_FALSE(w->Button(W::kPlay)->isEnabled());
     EXPECT_FALSE(w->Action(W::kCloseRecording)->isEnabled());
     EXPECT_TRUE(w->Action(W::kExportAvi)->isEnabled());
-    EXPECT_FALSE(w->Action(W::kVolumeUp)->isEnabled());
+    EXPECT_TRUE(w->Action(W::kVolumeUp)->isEnabled());  // the Up key's action
     EXPECT_TRUE(w->Action(W::kPlayerMode)->isChecked());
     EXPECT_FALSE(w->Action(32855)->isEnabled());  // DVR keys need a login
 

@@ -12,7 +12,9 @@
 #include <map>
 #include <sstream>
 
+#include "media/BookmarkStore.h"
 #include "media/RecordingFormat.h"
+#include "media/TimeIndex.h"
 #include "media/TimeLocator.h"
 #include "support/RunProcess.h"
 
@@ -307,3 +309,46 @@ TEST_F(ZrfTime, EvidenceRefusals) {
 }
 
 }  // namespace
+
+TEST_F(ZrfTime, EvidenceReportListsTheViewersBookmarksInsideTheRange) {
+    auto r = Run("gen " + P("rec.ZRF") + " --seconds 8");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Bookmarks as the viewer stores them for this source.
+    zo::media::OpenStatus status{};
+    auto source = zo::media::FileSource::Open(P("rec.ZRF"), status);
+    ASSERT_TRUE(source);
+    zo::media::BookmarkStore store((dir / "data" / "zoviewer").string());
+    ASSERT_TRUE(store.Load(zo::media::SourceKey(*source, P("rec.ZRF"), zo::media::kVideoZOC, false)));
+    const uint32_t start = static_cast<uint32_t>(zo::media::UnixSecondsFromCalendar({2009, 3, 6, 14, 12, 34, 56, 0}));
+    ASSERT_TRUE(store.Add({start - 10, 0, "before"}));
+    ASSERT_TRUE(store.Add({start + 1, 1, "suspect enters"}));
+    ASSERT_TRUE(store.Add({start + 4, zo::media::Bookmark::kAllChannels, ""}));
+    ASSERT_TRUE(store.Add({start + 5, 2, "after"}));
+    ASSERT_TRUE(store.Save());
+
+    r = zo::test::RunProcess("XDG_DATA_HOME=" + P("data") + " " + ZRF_BINARY + " evidence " + P("rec.ZRF") + " " +
+                                 P("p") + " --no-avi --from \"2009-03-14 12:34:57\" --to \"2009-03-14 12:35:00\"",
+                             dir / "stderr.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto txtBytes = ReadAll(dir / "p" / "report.txt");
+    const auto jsonBytes = ReadAll(dir / "p" / "report.json");
+    const std::string txt(txtBytes.begin(), txtBytes.end()), json(jsonBytes.begin(), jsonBytes.end());
+    EXPECT_NE(txt.find("Bookmarks made in the viewer inside the range: \n"
+                       "  2009-03-14 12:34:57  CH2  suspect enters\n"
+                       "  2009-03-14 12:35:00  all cameras\n"),
+              std::string::npos)
+        << txt;
+    EXPECT_EQ(txt.find("before"), std::string::npos);
+    EXPECT_EQ(txt.find("after"), std::string::npos);
+    EXPECT_NE(json.find("\"bookmarks\": [{\"time\": \"2009-03-14 12:34:57\", \"channel\": 2, \"note\": \"suspect "
+                        "enters\"}, {\"time\": \"2009-03-14 12:35:00\", \"channel\": null, \"note\": \"\"}]"),
+              std::string::npos)
+        << json;
+
+    // Without bookmarks the report says so.
+    r = Run("evidence " + P("rec.ZRF") + " " + P("q") +
+            " --no-avi --from \"2009-03-14 12:34:57\" --to \"2009-03-14 12:35:00\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto plain = ReadAll(dir / "q" / "report.txt");
+    EXPECT_NE(std::string(plain.begin(), plain.end()).find("inside the range: none"), std::string::npos);
+}

@@ -34,7 +34,9 @@
 #include "Util.h"
 #include "export/CZoConverter.h"
 #include "export/EncoderRegistry.h"
+#include "media/BookmarkStore.h"
 #include "media/CZoFile.h"
+#include "media/TimeIndex.h"
 #include "media/TimeLocator.h"
 #include "platform/OutputFile.h"
 
@@ -615,6 +617,16 @@ int RunEvidence(const EvidenceOptions& o) {
         if (range.times[i] > range.times[i - 1] + 1)
             gaps.push_back({range.times[i - 1], range.times[i], range.blocks[i] * media::kBlockSize});
 
+    // The viewer's bookmarks of this source inside the range asked.
+    std::vector<media::Bookmark> marks;
+    {
+        media::BookmarkStore store;
+        std::string error;
+        if (!store.Load(media::SourceKey(*source, device, o.videoCode, o.rawDisk), &error))
+            Error("warning: the bookmarks could not be read: " + error);
+        marks = store.InRange(from, to);
+    }
+
     bool writable = false;
     const std::string protection = WriteProtection(device, source->IsBlockDevice(), writable);
 
@@ -688,6 +700,11 @@ int RunEvidence(const EvidenceOptions& o) {
     for (const BlockRun& r : range.damaged)
         line("  byte " + std::to_string(r.first * media::kBlockSize) + ", " + std::to_string(r.count) + " block" +
              (r.count == 1 ? "" : "s"));
+    line("Bookmarks made in the viewer inside the range: " + std::string(marks.empty() ? "none" : ""));
+    for (const media::Bookmark& b : marks)
+        line("  " + FormatBlockTime(b.time) + "  " +
+             (b.channel == media::Bookmark::kAllChannels ? std::string("all cameras") : "CH" + std::to_string(b.channel + 1)) +
+             (b.note.empty() ? std::string() : "  " + b.note));
     line("");
     if (o.noAvi) {
         line("AVI files: not made (--no-avi)");
@@ -750,7 +767,13 @@ int RunEvidence(const EvidenceOptions& o) {
     for (size_t i = 0; i < range.damaged.size(); ++i)
         json += std::string(i ? ", " : "") + "{\"position\": " + std::to_string(range.damaged[i].first * media::kBlockSize) +
                 ", \"blocks\": " + std::to_string(range.damaged[i].count) + "}";
-    json += "]},\n  \"export\": ";
+    json += "]},\n  \"bookmarks\": [";
+    for (size_t i = 0; i < marks.size(); ++i)
+        json += std::string(i ? ", " : "") + "{\"time\": " + JsonTime(marks[i].time) + ", \"channel\": " +
+                (marks[i].channel == media::Bookmark::kAllChannels ? std::string("null")
+                                                                   : std::to_string(marks[i].channel + 1)) +
+                ", \"note\": " + JsonString(marks[i].note) + "}";
+    json += "],\n  \"export\": ";
     if (o.noAvi) {
         json += "null";
     } else {
