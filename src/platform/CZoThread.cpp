@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace zo::platform {
 
@@ -58,13 +59,19 @@ void* CZoThread::Trampoline(void* self) {
 }
 
 // Normal-policy threads take their priority from their nice value: each step
-// of the platform's scale is five nice steps. Lowering a nice value is
-// refused without privilege; the thread then keeps the normal one.
+// of the platform's scale is five nice steps, counted from the nice value the
+// thread started with (a program run under `nice` keeps its threads' order
+// below it). Lowering a nice value is refused without privilege; the thread
+// then keeps the one it has.
 void CZoThread::ApplyPriority(int priority) {
     if (priority == kPriorityNormal)
         return;
-    const int nice = std::clamp(-5 * priority, -20, 19);
     const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int current = ::getpriority(PRIO_PROCESS, tid);
+    if (current == -1 && errno != 0)
+        return;
+    const int nice = std::clamp(current - 5 * priority, -20, 19);
     (void)::setpriority(PRIO_PROCESS, tid, nice);
 }
 
