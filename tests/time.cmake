@@ -2,6 +2,7 @@
 add_executable(zo_time_tests
   media/TimeLocatorTest.cpp
   media/BookmarkStoreTest.cpp
+  media/TimeIndexTest.cpp
 )
 target_link_libraries(zo_time_tests PRIVATE zo_media zo_synth zo_test_support GTest::gtest_main)
 gtest_discover_tests(zo_time_tests DISCOVERY_TIMEOUT 60)
