@@ -458,8 +458,9 @@ TEST_F(Converter, OnlyCamerasWithTheirOwnSoundGetASoundStream) {
             EXPECT_EQ(c.GetsSound(i), k.expected[i]);
             EXPECT_EQ(c.Writer(i).HasSound(), k.expected[i]);
             // A stream that exists carries sound.
-            if (k.expected[i])
+            if (k.expected[i]) {
                 EXPECT_GT(c.Writer(i).SoundPosition(), 0);
+            }
         }
     }
 }
