@@ -39,7 +39,11 @@ TEST_F(ZrfExport, FourCamerasWithSoundToXvid) {
     for (int ch = 1; ch <= 4; ++ch) {
         const fs::path file = dir / ("out-CH" + std::to_string(ch) + ".avi");
         ASSERT_TRUE(fs::exists(file));
-        EXPECT_EQ(zo::test::StreamCount(file), 2);
+        // The recording has sound on audio channel 1 only, which is CH1's:
+        // the other cameras get no (empty) sound stream, and zrf says so.
+        EXPECT_EQ(zo::test::StreamCount(file), ch == 1 ? 2 : 1);
+        const std::string line = r.err.substr(r.err.find("CH" + std::to_string(ch) + ", "));
+        EXPECT_EQ(line.substr(0, line.find('\n')).ends_with(ch == 1 ? ", sound" : ", no sound"), true) << line;
         auto v = zo::test::ProbeStream(file, "v:0");
         EXPECT_EQ(v["codec_name"], "mpeg4");
         // 60 frames a second of which 8 are sound: about 13 pictures a second
@@ -49,9 +53,11 @@ TEST_F(ZrfExport, FourCamerasWithSoundToXvid) {
         ASSERT_NE(slash, std::string::npos) << rate;
         EXPECT_NEAR(std::stod(rate.substr(0, slash)) / std::stod(rate.substr(slash + 1)), 13.0, 0.5) << rate;
         EXPECT_EQ(v["nb_read_packets"], v["nb_frames"]);
-        auto a = zo::test::ProbeStream(file, "a:0");
-        EXPECT_EQ(a["codec_name"], "pcm_u8");
-        EXPECT_EQ(a["sample_rate"], "16000");
+        if (ch == 1) {
+            auto a = zo::test::ProbeStream(file, "a:0");
+            EXPECT_EQ(a["codec_name"], "pcm_u8");
+            EXPECT_EQ(a["sample_rate"], "16000");
+        }
     }
     EXPECT_FALSE(fs::exists(dir / "out-CH5.avi"));
     EXPECT_FALSE(fs::exists(dir / "dummy.avi"));

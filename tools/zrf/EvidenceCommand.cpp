@@ -657,6 +657,9 @@ int RunEvidence(const EvidenceOptions& o) {
     line("Source access:   " + protection);
     line(std::string("Reading:         ") + (o.rawDisk ? "raw DVR disk (byte pairs swapped back)" : "recording file") +
          ", video code " + std::to_string(o.videoCode));
+    if (grid.Origin() != 0)
+        line("Block grid:      the first block starts at byte " + std::to_string(grid.Origin()) +
+             " of the source; byte ranges and source_offset count from there");
     if (o.hashSource)
         line("Source SHA-256:  " + sourceHash);
     line("Range asked:     " + FormatBlockTime(from) + " to " + FormatBlockTime(to));
@@ -724,7 +727,9 @@ int RunEvidence(const EvidenceOptions& o) {
     json = "{\n  \"tool\": " + JsonString(o.version) + ",\n  \"command\": " + JsonString(command) +
            ",\n  \"source\": {\"path\": " + JsonString(sourcePath) + ", \"device\": " + JsonString(device) +
            ", \"size\": " + std::to_string(source->Size()) + ", \"raw_disk\": " + (o.rawDisk ? "true" : "false") +
-           ", \"video_code\": " + std::to_string(o.videoCode) + ", \"block_device\": " +
+           ", \"video_code\": " + std::to_string(o.videoCode) +
+           (grid.Origin() != 0 ? ", \"grid_origin\": " + std::to_string(grid.Origin()) : std::string()) +
+           ", \"block_device\": " +
            (source->IsBlockDevice() ? "true" : "false") + ", \"writable\": " + (writable ? "true" : "false") +
            ", \"sha256\": " + (o.hashSource ? JsonString(sourceHash) : "null") + "},\n";
     json += "  \"range_asked\": {\"from\": " + JsonTime(from) + ", \"to\": " + JsonTime(to) + "},\n";
