@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "media/BlockGrid.h"
+
 bool CZoTimeIndexer::Begin(Job job) {
     Stop();
     job_ = std::move(job);
@@ -43,7 +45,10 @@ uint32_t CZoTimeIndexer::Run() {
         if (zo::media::LoadCachedTimeIndex(job_.cacheFolder, job_.key, index_)) {
             ok_ = true;
         } else {
-            index_ = zo::media::BuildTimeIndex(*source, job_.videoCode, job_.rawDisk,
+            // Read on the image's own block grid, as zrf index does, so the
+            // cache serves both.
+            const zo::media::GridSource grid(*source, zo::media::FindBlockGridOrigin(*source, job_.rawDisk));
+            index_ = zo::media::BuildTimeIndex(grid, job_.videoCode, job_.rawDisk,
                                                [this](uint64_t done, uint64_t) {
                                                    doneBytes_.store(done, std::memory_order_relaxed);
                                                    return !StopEvent().IsSet();
