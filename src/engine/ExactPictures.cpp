@@ -181,7 +181,7 @@ void ExactPictures::NoteKeyless(Channel& ch, uint64_t low, uint64_t high) {
 }
 
 const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::CZoVdec& vdec, int channel,
-                                                 uint64_t start, bool key) {
+                                                 uint64_t start, bool key, const platform::Event& stop) {
     if (!Ready() || channel < 0 || channel >= kChannels)
         return nullptr;
     if (Entry* hit = Find(channel, start))
@@ -196,8 +196,13 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
     uint64_t from = start;  // where the forward decode begins
     const Entry* fromEntry = nullptr;
     uint64_t count = 0;  // the target is the count-th picture of the channel after `from`
+    // Reads between looks at the stop event.
+    constexpr int kReadsPerStopCheck = 64;
+    int reads = 0;
     if (!key) {
         for (;;) {
+            if (++reads % kReadsPerStopCheck == 0 && stop.IsSet())
+                return nullptr;
             const int length = reader.ReadPrevFrame(frame);
             if (length <= 0) {
                 if (reader.GetPosition() == 0)
@@ -247,6 +252,8 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
     bool started = false;
     Entry* target = nullptr;
     for (;;) {
+        if (++reads % kReadsPerStopCheck == 0 && stop.IsSet())
+            return nullptr;
         const uint64_t before = reader.GetPosition();
         const int length = reader.ReadNextFrame(frame);
         const uint64_t after = reader.GetPosition();
