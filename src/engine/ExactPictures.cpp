@@ -59,6 +59,11 @@ bool ExactPictures::Allocate() {
     return true;
 }
 
+void ExactPictures::Forget() {
+    for (Channel& ch : channels_)
+        ch = Channel{};
+}
+
 void ExactPictures::Free() {
     slots_.reset();
     work_.reset();
@@ -199,6 +204,7 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
     // Reads between looks at the stop event.
     constexpr int kReadsPerStopCheck = 64;
     int reads = 0;
+    uint64_t lowest = start;  // where the backward search has come to
     if (!key) {
         for (;;) {
             if (++reads % kReadsPerStopCheck == 0 && stop.IsSet())
@@ -211,8 +217,11 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
             }
             const uint64_t rest = reader.GetPosition();
             const uint64_t at = StartFromBackwardRest(rest);
+            if (at >= lowest)
+                return nullptr;  // no progress: never loop on a damaged stretch
+            lowest = at;
             const bool keyless = ch.keylessLow != UINT64_MAX && at >= ch.keylessLow && at <= ch.keylessHigh;
-            if (at >= start || start - at > kKeySearchBytes || keyless) {
+            if (start - at > kKeySearchBytes || keyless) {
                 NoteKeyless(ch, at, start);
                 return nullptr;
             }
@@ -257,10 +266,12 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
         const uint64_t before = reader.GetPosition();
         const int length = reader.ReadNextFrame(frame);
         const uint64_t after = reader.GetPosition();
+        if (after <= before)
+            return nullptr;  // no progress
         if (length <= 0) {
             // A damaged block is stepped over as forward play steps over it;
             // anything else ends the rebuild.
-            if (after <= before || after > start)
+            if (after > start)
                 return nullptr;
             continue;
         }

@@ -58,6 +58,8 @@ public:
     bool Allocate();
     void Free();
     bool Ready() const { return slots_ != nullptr; }
+    // Forgets every kept picture; the memory stays.
+    void Forget();
 
     // The picture of `channel` whose frame starts at `start`, the frame the
     // reader delivered last: read backward (the reader rests just after its
