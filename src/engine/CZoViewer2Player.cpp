@@ -475,7 +475,7 @@ bool CZoViewer2::ShowExact() {
     const int channel = vdec_.GetChannel();
     const uint64_t rest = reader_.GetPosition();
     const ExactPictures::Picture* picture =
-        exact_.Get(reader_, vdec_, channel, ExactPictures::StartFromBackwardRest(rest), vdec_.IsKey());
+        exact_.Get(reader_, vdec_, channel, ExactPictures::StartFromBackwardRest(rest), vdec_.IsKey(), StopEvent());
     // Reading backward goes on before this picture, whatever the rebuild read.
     reader_.SetPosition(rest);
     cursor_ = rest;
@@ -507,7 +507,8 @@ bool CZoViewer2::RebuildWaiting(int channel, int length) {
     if (rest >= reader_.GetSize())
         return false;
     const ExactPictures::Picture* picture = exact_.Get(
-        reader_, vdec_, channel, ExactPictures::StartFromForwardRest(rest, static_cast<size_t>(length)), false);
+        reader_, vdec_, channel, ExactPictures::StartFromForwardRest(rest, static_cast<size_t>(length)), false,
+        StopEvent());
     reader_.SetPosition(rest);
     // The rebuild parsed other frames: the header is this frame's again.
     if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)) || picture == nullptr)

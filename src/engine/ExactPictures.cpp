@@ -59,6 +59,11 @@ bool ExactPictures::Allocate() {
     return true;
 }
 
+void ExactPictures::Forget() {
+    for (Channel& ch : channels_)
+        ch = Channel{};
+}
+
 void ExactPictures::Free() {
     slots_.reset();
     work_.reset();
@@ -181,7 +186,7 @@ void ExactPictures::NoteKeyless(Channel& ch, uint64_t low, uint64_t high) {
 }
 
 const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::CZoVdec& vdec, int channel,
-                                                 uint64_t start, bool key) {
+                                                 uint64_t start, bool key, const platform::Event& stop) {
     if (!Ready() || channel < 0 || channel >= kChannels)
         return nullptr;
     if (Entry* hit = Find(channel, start))
@@ -196,8 +201,14 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
     uint64_t from = start;  // where the forward decode begins
     const Entry* fromEntry = nullptr;
     uint64_t count = 0;  // the target is the count-th picture of the channel after `from`
+    // Reads between looks at the stop event.
+    constexpr int kReadsPerStopCheck = 64;
+    int reads = 0;
+    uint64_t lowest = start;  // where the backward search has come to
     if (!key) {
         for (;;) {
+            if (++reads % kReadsPerStopCheck == 0 && stop.IsSet())
+                return nullptr;
             const int length = reader.ReadPrevFrame(frame);
             if (length <= 0) {
                 if (reader.GetPosition() == 0)
@@ -206,8 +217,11 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
             }
             const uint64_t rest = reader.GetPosition();
             const uint64_t at = StartFromBackwardRest(rest);
+            if (at >= lowest)
+                return nullptr;  // no progress: never loop on a damaged stretch
+            lowest = at;
             const bool keyless = ch.keylessLow != UINT64_MAX && at >= ch.keylessLow && at <= ch.keylessHigh;
-            if (at >= start || start - at > kKeySearchBytes || keyless) {
+            if (start - at > kKeySearchBytes || keyless) {
                 NoteKeyless(ch, at, start);
                 return nullptr;
             }
@@ -247,13 +261,17 @@ const ExactPictures::Picture* ExactPictures::Get(media::CZoFile& reader, codec::
     bool started = false;
     Entry* target = nullptr;
     for (;;) {
+        if (++reads % kReadsPerStopCheck == 0 && stop.IsSet())
+            return nullptr;
         const uint64_t before = reader.GetPosition();
         const int length = reader.ReadNextFrame(frame);
         const uint64_t after = reader.GetPosition();
+        if (after <= before)
+            return nullptr;  // no progress
         if (length <= 0) {
             // A damaged block is stepped over as forward play steps over it;
             // anything else ends the rebuild.
-            if (after <= before || after > start)
+            if (after > start)
                 return nullptr;
             continue;
         }

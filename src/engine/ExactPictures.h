@@ -23,6 +23,7 @@
 #include "codec/CZoVdec.h"
 #include "media/CZoFile.h"
 #include "media/RecordingFormat.h"
+#include "platform/Event.h"
 
 namespace zo::engine {
 
@@ -57,6 +58,8 @@ public:
     bool Allocate();
     void Free();
     bool Ready() const { return slots_ != nullptr; }
+    // Forgets every kept picture; the memory stays.
+    void Forget();
 
     // The picture of `channel` whose frame starts at `start`, the frame the
     // reader delivered last: read backward (the reader rests just after its
@@ -65,8 +68,10 @@ public:
     // be rebuilt: no key picture of the channel within kKeySearchBytes
     // before it, a read failure on the way, or a picture that does not
     // decode. The reader is left anywhere: the caller puts it back. The
-    // decoder's header state is overwritten.
-    const Picture* Get(media::CZoFile& reader, codec::CZoVdec& vdec, int channel, uint64_t start, bool key);
+    // decoder's header state is overwritten. A set `stop` ends a long
+    // search early, with nullptr.
+    const Picture* Get(media::CZoFile& reader, codec::CZoVdec& vdec, int channel, uint64_t start, bool key,
+                       const platform::Event& stop);
 
     // Forward play hands over each picture it decoded, of `channel`, from a
     // frame starting at `start`: a key picture begins the channel's run and

@@ -47,5 +47,6 @@ profile="$work/cfg/zoviewer/zoviewer.ini"
 grep -q '^\[Zo7R Viewer\]$' "$profile"
 grep -q '^Video Width=640$' "$profile"
 grep -q '^DvrName=DVR000$' "$profile"
-[ "$(grep -c '=' "$profile")" -eq 19 ] || { echo "the profile does not hold every key"; exit 1; }
+grep -q '^Exact Steps=1$' "$profile"
+[ "$(grep -c '=' "$profile")" -eq 20 ] || { echo "the profile does not hold every key"; exit 1; }
 echo "ok"
