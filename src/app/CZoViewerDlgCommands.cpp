@@ -305,6 +305,7 @@ void CZoViewerDlg::PlayerOptionsCommand() {
     dlg.repeat = engine_.GetRepeat() != 0;
     dlg.timeFormat = QString::fromStdString(engine_.GetTimeFormat());
     dlg.useDirectDraw = engine_.GetUseDirectDraw();
+    dlg.exactSteps = engine_.GetExactSteps();
     if (dlg.exec() != QDialog::Accepted)
         return;
     alwaysOnTop_ = dlg.alwaysOnTop;
@@ -313,6 +314,7 @@ void CZoViewerDlg::PlayerOptionsCommand() {
     engine_.SetRepeat(dlg.repeat ? 1 : 0);
     engine_.SetTimeFormat(dlg.timeFormat.toStdString());
     engine_.SetUseDirectDraw(dlg.useDirectDraw);
+    engine_.SetExactSteps(dlg.exactSteps);
     ApplyZOrder();
     video_->update();
 }

@@ -1,6 +1,7 @@
 // Go to time, bookmarks, the timeline and the common keys, driven through
 // the window's keys, dialogs and mouse on the offscreen platform.
 #include <QApplication>
+#include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QInputDialog>
@@ -364,3 +365,28 @@ TEST_F(ViewerNavigation, TimelineGrowsTheWindowAndGoesToTheTimeClicked) {
 }
 
 }  // namespace
+
+// The Options dialog's "Exact Steps" box reaches the engine, both ways.
+TEST_F(ViewerNavigation, OptionsDialogSwitchesExactSteps) {
+    auto w = MakeWindow();
+    ASSERT_TRUE(w->Engine().GetExactSteps());  // the desktop's default
+    for (const bool expected : {false, true}) {
+        OnModal([](QWidget* dlg) {
+            QCheckBox* box = nullptr;
+            for (auto* b : dlg->findChildren<QCheckBox*>())
+                if (b->text() == QLatin1String("Exact Steps"))
+                    box = b;
+            ASSERT_NE(box, nullptr);
+            box->setFocus();
+            QTest::keyClick(box, Qt::Key_Space);
+            for (auto* button : dlg->findChildren<QPushButton*>())
+                if (button->text() == QLatin1String("OK")) {
+                    QTest::mouseClick(button, Qt::LeftButton);
+                    return;
+                }
+            ADD_FAILURE() << "no OK button";
+        });
+        w->RunCommand(W::kPlayerOptions);
+        EXPECT_EQ(w->Engine().GetExactSteps(), expected);
+    }
+}
