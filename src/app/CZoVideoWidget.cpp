@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "render/CZoWnd.h"
 
@@ -14,7 +15,17 @@ CZoVideoWidget::CZoVideoWidget(zo::render::CZoWnd& window, QWidget* parent) : QW
     setAccessibleName(QStringLiteral("Video"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Runs under the compositor's lock, maybe on a worker: only queue.
-    window_.SetRepaintRequest([this] {
+    // The changed parts gather under a lock of the widget's own, so the
+    // user-interface thread never waits for the compositor to take them.
+    window_.SetRepaintRequest([this](const zo::render::PixelRect& changed) {
+        {
+            std::lock_guard lock(changedMutex_);
+            if (changed_.Width() <= 0 || changed_.Height() <= 0)
+                changed_ = changed;
+            else
+                changed_ = {std::min(changed_.left, changed.left), std::min(changed_.top, changed.top),
+                            std::max(changed_.right, changed.right), std::max(changed_.bottom, changed.bottom)};
+        }
         if (repaintQueued_.exchange(true))
             return;
         ++requests_;
@@ -26,7 +37,11 @@ CZoVideoWidget::~CZoVideoWidget() { window_.SetRepaintRequest({}); }
 
 void CZoVideoWidget::RepaintChanged() {
     repaintQueued_ = false;
-    const zo::render::PixelRect changed = window_.TakeDirtyRect();
+    zo::render::PixelRect changed;
+    {
+        std::lock_guard lock(changedMutex_);
+        changed = std::exchange(changed_, {});
+    }
     if (changed.Width() <= 0 || changed.Height() <= 0 || !isVisible())
         return;
     // Painted now rather than merged into the next update: the windowing

@@ -11,6 +11,9 @@
 #include <QWidget>
 
 #include <atomic>
+#include <mutex>
+
+#include "render/Stretch.h"
 
 namespace zo::render {
 class CZoWnd;
@@ -45,4 +48,6 @@ private:
     std::atomic<bool> repaintQueued_{false};
     std::atomic<int> requests_{0};
     bool panning_ = false;
+    std::mutex changedMutex_;
+    zo::render::PixelRect changed_;  // not yet repainted; guarded by changedMutex_
 };

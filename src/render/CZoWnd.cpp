@@ -958,7 +958,7 @@ void CZoWnd::OnDoubleClick(int x, int y) {
         parent_->Post(kSplitChangedMessage, 0, 0);
 }
 
-void CZoWnd::SetRepaintRequest(std::function<void()> request) {
+void CZoWnd::SetRepaintRequest(std::function<void(const PixelRect&)> request) {
     std::lock_guard lock(mutex_);
     repaintRequest_ = std::move(request);
 }
@@ -966,27 +966,13 @@ void CZoWnd::SetRepaintRequest(std::function<void()> request) {
 void CZoWnd::RequestRepaintLocked() { RequestRepaintLocked(FullRect()); }
 
 void CZoWnd::RequestRepaintLocked(const PixelRect& rect) {
-    if (rect.Width() <= 0 || rect.Height() <= 0)
-        return;
-    if (dirty_.Width() <= 0 || dirty_.Height() <= 0) {
-        dirty_ = rect;
-    } else {
-        dirty_ = {std::min(dirty_.left, rect.left), std::min(dirty_.top, rect.top), std::max(dirty_.right, rect.right),
-                  std::max(dirty_.bottom, rect.bottom)};
-    }
-    if (repaintRequest_)
-        repaintRequest_();
-}
-
-PixelRect CZoWnd::TakeDirtyRect() {
-    std::lock_guard lock(mutex_);
     const PixelRect full = FullRect();
-    PixelRect taken{std::max(dirty_.left, 0), std::max(dirty_.top, 0), std::min(dirty_.right, full.right),
-                    std::min(dirty_.bottom, full.bottom)};
-    dirty_ = {};
-    if (taken.Width() <= 0 || taken.Height() <= 0)
-        return {};
-    return taken;
+    const PixelRect changed{std::max(rect.left, 0), std::max(rect.top, 0), std::min(rect.right, full.right),
+                            std::min(rect.bottom, full.bottom)};
+    if (changed.Width() <= 0 || changed.Height() <= 0)
+        return;
+    if (repaintRequest_)
+        repaintRequest_(changed);
 }
 
 void CZoWnd::ShowPendingMessage() {

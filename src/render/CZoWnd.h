@@ -176,11 +176,9 @@ public:
     // Called under the lock whenever the screen image changed outside a
     // paint, possibly on the worker thread; it must only queue a repaint and
     // must not call the window. Set before pictures arrive.
-    void SetRepaintRequest(std::function<void()> request);
-    // The part of the screen image changed since the last call (client
-    // pixels; empty when nothing changed), and forgets it: the widget
-    // repaints that part alone.
-    PixelRect TakeDirtyRect();
+    // `changed` is the part of the screen image that changed (client
+    // pixels): the widget repaints that part alone.
+    void SetRepaintRequest(std::function<void(const PixelRect& changed)> request);
 
     // ---- Zoom and pan (user-interface thread) ------------------------------------
     // Wheel at client (x, y), `angleEighths` as a wheel reports it (120 a
@@ -315,7 +313,6 @@ private:
     std::unique_ptr<uint8_t[]> bitmap_;  // kBitmapBytes, 24-bit bottom-up rows
     QImage screen_;                       // client area, Format_RGB32
     bool screenLost_ = false;             // the display took the window's content
-    PixelRect dirty_;                     // changed since the widget last took it
     uint64_t composed_ = 0;               // pictures drawn into a visible cell
     uint64_t composedAtPaint_ = 0;        // composed_ at the last paint
     uint64_t shownPaints_ = 0;            // paints that showed a new picture
@@ -330,7 +327,7 @@ private:
     DisplaySurface video_;
     DisplaySurface title_;
     DeviceFaults faults_;
-    std::function<void()> repaintRequest_;
+    std::function<void(const PixelRect&)> repaintRequest_;
     int panChannel_ = -1;  // the cell being dragged, and the last pointer position
     int panX_ = 0;
     int panY_ = 0;

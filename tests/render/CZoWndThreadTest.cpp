@@ -17,7 +17,7 @@ TEST(CZoWndThreads, PicturesOnAWorkerWhileTheLayoutChanges) {
     platform::RecordingNotificationPort parent;
     CZoWnd wnd(nullptr, &parent);
     std::atomic<int> repaints{0};
-    wnd.SetRepaintRequest([&] { repaints.fetch_add(1, std::memory_order_relaxed); });
+    wnd.SetRepaintRequest([&](const PixelRect&) { repaints.fetch_add(1, std::memory_order_relaxed); });
     wnd.SetCellCount(16);
     wnd.OnSize(640, 448);
     wnd.SetOverlayEnabled(true);
@@ -44,7 +44,6 @@ TEST(CZoWndThreads, PicturesOnAWorkerWhileTheLayoutChanges) {
         wnd.OnPaint([](const QImage& screen) { (void)screen.pixel(0, 0); });
         wnd.OnDoubleClick(5, 5);
         wnd.OnDoubleClick(5, 5);
-        (void)wnd.TakeDirtyRect();
         wnd.OnWheel(60, 50, round % 2 ? -120 : 360);
         if (wnd.OnPanStart(60, 50)) {
             wnd.OnPanMove(40, 45);
