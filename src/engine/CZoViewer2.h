@@ -79,6 +79,10 @@ public:
     // recording time of pictures without a sound frame of the selected
     // channel handed over, the pictures are paced by their own period.
     static constexpr int kSoundGapMs = 1000;
+    // While sound sets the pace, the time per picture is measured over this
+    // long and taken only up to the bound.
+    static constexpr int64_t kSoundPaceWindowUs = 1000000;
+    static constexpr int64_t kSoundPaceMaxIntervalUs = 100000;
 
     // What the engine is given instead of a desktop: the message port of its
     // components' failure texts, the main window's notification port, the
@@ -263,6 +267,7 @@ private:
     void RunStepReverse();
     void RunSearch();
     bool PacingDue(bool exactReverse = false);
+    bool SpreadUnderSound();
     // The common picture path; `length` bytes in frame_.
     void Display(int length);
     // Exact Steps: whether they apply now (the store is allocated on first
@@ -339,6 +344,13 @@ private:
     int failures_ = 0;
     int framesSinceSkip_ = 0;
     int soundGapMs_ = kSoundGapMs;  // recording time since sound last reached the output
+    // While sound sets the pace: the measured time per picture, and the
+    // window it is being measured over, to spread the pictures read between
+    // two sound frames instead of showing them at once.
+    bool soundPaced_ = false;
+    int64_t soundPaceIntervalUs_ = 0;
+    int64_t soundPaceWindowUs_ = 0;
+    int soundPacePictures_ = 0;
     bool pacing_ = true;
     // Exact Steps: where the reader rested after reading the picture shown
     // last, and whether to go back there before the next backward read.

@@ -32,6 +32,7 @@ uint32_t CZoViewer2::RunPlayer() {
     failures_ = 0;
     framesSinceSkip_ = 0;
     soundGapMs_ = kSoundGapMs;
+    soundPaced_ = false;
     lastPictureUs_ = clock_->NowUs();
     exactUnavailable_ = false;
     cursorValid_ = false;
@@ -52,6 +53,7 @@ uint32_t CZoViewer2::RunPlayer() {
             // sets the event again and is seen in the next pass.
             commandEvent_.Reset();
             restoreCursor_ = true;
+            soundPaced_ = false;  // the time per picture is measured anew
             switch (commandCode_.load(std::memory_order_relaxed)) {
                 case kCommandPause: SetState(kStatePause); break;
                 case kCommandPlay: SetState(kStatePlay); break;
@@ -114,9 +116,12 @@ bool CZoViewer2::PacingDue(bool exactReverse) {
     // the selected channel reaching the output. Pictures read meanwhile
     // count towards the gap that ends it.
     if (reader_.HasAudio() && speed == 1.0 && GetState() == kStatePlay && soundGapMs_ < kSoundGapMs) {
+        if (!SpreadUnderSound())
+            return false;
         soundGapMs_ += static_cast<int>(waitMs);
         return true;
     }
+    soundPaced_ = false;
     const int64_t now = clock_->NowUs();
     if (now < lastPictureUs_)
         return true;
@@ -126,6 +131,36 @@ bool CZoViewer2::PacingDue(bool exactReverse) {
         return false;
     }
     return true;
+}
+
+// Sound sets the pace by making the worker wait when its output is full, so
+// the pictures read between two sound frames would come at once and a window
+// could show only the last of them. They are spread instead: each waits for
+// three quarters of the time per picture measured over the last second,
+// which keeps them ahead of the sound (the sound still sets the pace) and
+// leaves the rest of the wait to the next sound frame.
+bool CZoViewer2::SpreadUnderSound() {
+    const int64_t now = clock_->NowUs();
+    if (!soundPaced_ || now < soundPaceWindowUs_) {
+        soundPaced_ = true;
+        soundPaceIntervalUs_ = 0;
+        soundPaceWindowUs_ = now;
+        soundPacePictures_ = 0;
+    } else if (now - soundPaceWindowUs_ >= kSoundPaceWindowUs && soundPacePictures_ >= 2) {
+        // A stall (a slow disk, a device that stopped taking sound) says
+        // nothing of the pace: no spreading beyond 10 pictures a second.
+        const int64_t interval = (now - soundPaceWindowUs_) / soundPacePictures_;
+        soundPaceIntervalUs_ = interval <= kSoundPaceMaxIntervalUs ? interval : 0;
+        soundPaceWindowUs_ = now;
+        soundPacePictures_ = 0;
+    }
+    if (soundPaceIntervalUs_ <= 0 || now < lastPictureUs_)
+        return true;
+    const int64_t due = lastPictureUs_ + soundPaceIntervalUs_ * 3 / 4;
+    if (now >= due)
+        return true;
+    clock_->SleepUs(due - now);
+    return false;
 }
 
 void CZoViewer2::ClearWindowAfterDiskFailure() {
@@ -164,6 +199,8 @@ void CZoViewer2::RunPlayForward() {
         failures_ = 0;
         if (!reader_.IsAudio()) {
             lastPictureUs_ = clock_->NowUs();
+            if (soundPaced_)
+                ++soundPacePictures_;
             if (!vdec_.ParseHeader(frame_.get(), static_cast<size_t>(length)))
                 return;  // dropped
             const int channel = vdec_.GetChannel();

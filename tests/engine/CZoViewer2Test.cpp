@@ -384,6 +384,31 @@ TEST(EngineSound, AtX1TheSoundSetsThePace) {
     EXPECT_GT(AudibleBytes(h.Device().Played()), 90'000u);
 }
 
+// The sound sets the pace by holding the worker while its output is full;
+// the pictures read in between are spread over the time per picture rather
+// than shown at once, so a window can show each of them.
+TEST(EngineSound, PicturesBetweenSoundFramesAreSpreadOut) {
+    EngineHarness h;
+    h.Device().CapturePlayed(1 << 20);
+    ASSERT_EQ(h.Open(WithSound(100, 100, 0)), 1);
+    ASSERT_TRUE(h.WaitPausedAtEnd());
+    const auto shown = h.Shown();
+    ASSERT_EQ(shown.size(), 400u);
+    const int64_t mean = SpanUs(shown) / static_cast<int64_t>(shown.size() - 1);
+    int close = 0, counted = 0;
+    for (size_t i = 1; i < shown.size(); ++i) {
+        if (shown[i].atUs - shown.front().atUs < 1'500'000)
+            continue;  // the time per picture is still being measured
+        ++counted;
+        if (shown[i].atUs - shown[i - 1].atUs < mean / 4)
+            ++close;
+    }
+    ASSERT_GT(counted, 200);
+    EXPECT_LT(close, counted / 20) << "mean gap " << mean << " us";
+    // The sound still sets the pace (as in AtX1TheSoundSetsThePace).
+    EXPECT_LT(SpanUs(shown), 6'400'000);
+}
+
 TEST(EngineSound, PicturesKeepTheirPaceWhenNoSoundReachesTheOutput) {
     // Pictures are paced by their period (32 ms here); each sound frame read
     // takes one pacing slot as well.
