@@ -9,11 +9,15 @@
 
 #include "DialogDriver.h"
 #include "app/dialogs/CAboutDlg.h"
+#include "app/dialogs/CBookmarksDlg.h"
 #include "app/dialogs/CDiskSelDlg.h"
 #include "app/dialogs/CExportAviDlg.h"
+#include "app/dialogs/CGoToTimeDlg.h"
 #include "app/dialogs/CLoginDlg.h"
 #include "app/dialogs/CNetOptions.h"
 #include "app/dialogs/COptionsDlg.h"
+#include "app/dialogs/CShortcutsDlg.h"
+#include "media/BookmarkStore.h"
 #include "export/ExportTestSupport.h"
 #include "support/RunProcess.h"
 
@@ -59,6 +63,22 @@ TEST(Screenshots, EveryDialog) {
     {
         CAboutDlg d;
         Save(d, dir, "dialog-about.png");
+    }
+    {
+        CGoToTimeDlg d(nullptr, 1773478805);  // 2026-03-14 09:00:05
+        Save(d, dir, "dialog-go-to-time.png");
+    }
+    {
+        zo::media::BookmarkStore store;
+        store.Add({1773478804, zo::media::Bookmark::kAllChannels, "van arrives"});
+        store.Add({1773478823, 1, "driver at the gate"});
+        store.Add({1773478915, 2, ""});
+        CBookmarksDlg d(nullptr, store, [](const zo::media::Bookmark&) {}, [] { return true; });
+        Save(d, dir, "dialog-bookmarks.png");
+    }
+    {
+        CShortcutsDlg d(nullptr);
+        Save(d, dir, "dialog-shortcuts.png");
     }
     const fs::path work = zo::test::MakeTempDir("shots");
     const fs::path home = fs::current_path();
