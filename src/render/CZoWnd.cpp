@@ -646,7 +646,9 @@ void CZoWnd::DrawTitleLocked(int channel, int x, int y, bool toTitleSurface) {
     if (toTitleSurface) {
         if (title_.IsLost())
             title_.Restore();
-        title_.FillAll(0);  // the transparent key
+        // The transparent key, over the strip alone: only the strip is
+        // ever blitted, and the whole surface is larger than a cell.
+        title_.Fill({0, 0, kTitleStripMaxWidthPx, kTitleStripHeightPx}, 0);
     }
     if (!overlayEnabled_)
         return;

@@ -267,7 +267,7 @@ private:
     int VisibleChannelAtLocked(int x, int y) const;
     void FillScreenLocked(const PixelRect& rect, uint32_t argb);
     // The title of `channel` at (x, y) on the screen image, or into the title
-    // surface (cleared first) when `toTitleSurface`.
+    // surface (its strip cleared first) when `toTitleSurface`.
     void DrawTitleLocked(int channel, int x, int y, bool toTitleSurface);
     void BlitTitleStripLocked(const PixelRect& cell);
     void PresentLocked();

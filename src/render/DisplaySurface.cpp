@@ -228,10 +228,19 @@ bool DisplaySurface::StretchFrom(const DisplaySurface& source, PixelRect sourceR
     const int top = std::clamp(sourceRect.top, 0, source.heightPx_);
     const int right = std::clamp(sourceRect.right, left, source.widthPx_);
     const int bottom = std::clamp(sourceRect.bottom, top, source.heightPx_);
-    StretchNearest(
-        right - left, bottom - top, bpp,
-        [&](int y) { return source.Row(top + y) + static_cast<std::ptrdiff_t>(left) * bpp; }, widthPx_, heightPx_,
-        bpp, [&](int y) { return Row(y); }, dst, [bpp](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, bpp); });
+    const auto stretch = [&](auto copy) {
+        StretchNearest(
+            right - left, bottom - top, bpp,
+            [&](int y) { return source.Row(top + y) + static_cast<std::ptrdiff_t>(left) * bpp; }, widthPx_, heightPx_,
+            bpp, [&](int y) { return Row(y); }, dst, copy);
+    };
+    // A copy of a constant size compiles to one move, not a call per pixel.
+    switch (bpp) {
+    case 4: stretch([](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, 4); }); break;
+    case 3: stretch([](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, 3); }); break;
+    case 2: stretch([](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, 2); }); break;
+    default: stretch([bpp](uint8_t* out, const uint8_t* in) { std::memcpy(out, in, static_cast<size_t>(bpp)); }); break;
+    }
     return true;
 }
 

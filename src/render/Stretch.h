@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace zo::render {
 
@@ -24,7 +25,8 @@ struct PixelRect {
 // dstWidthPx x dstHeightPx buffer. Each destination pixel takes the source
 // pixel under its centre; the part of `dst` outside the buffer is left out.
 // srcRow(y) and dstRow(y) give the start of a row; copy(dstPixel, srcPixel)
-// writes one pixel. Only rows 0..srcHeightPx-1 and columns 0..srcWidthPx-1
+// writes one pixel and must depend on the source pixel alone; the
+// destination must not overlap the source. Only rows 0..srcHeightPx-1 and columns 0..srcWidthPx-1
 // of the source are read.
 template <class SrcRow, class DstRow, class CopyPixel>
 void StretchNearest(int srcWidthPx, int srcHeightPx, int srcBytesPerPixel, SrcRow srcRow, int dstWidthPx,
@@ -46,10 +48,21 @@ void StretchNearest(int srcWidthPx, int srcHeightPx, int srcBytesPerPixel, SrcRo
     const uint64_t num0 = (2 * static_cast<uint64_t>(x0 - dst.left) + 1) * static_cast<uint64_t>(srcWidthPx);
     const uint64_t stepQ = 2 * static_cast<uint64_t>(srcWidthPx) / den;
     const uint64_t stepR = 2 * static_cast<uint64_t>(srcWidthPx) % den;
+    // When enlarging, consecutive rows often take the same source row: the
+    // row made before is copied instead of stepped again.
+    const size_t spanBytes = static_cast<size_t>(x1 - x0) * static_cast<size_t>(dstBytesPerPixel);
+    const uint8_t* previousOut = nullptr;
+    int64_t previousSy = -1;
     for (int y = y0; y < y1; ++y) {
         const int64_t sy = (2 * static_cast<int64_t>(y - dst.top) + 1) * srcHeightPx / (2 * int64_t{rectHeight});
-        const uint8_t* src = srcRow(static_cast<int>(sy));
         uint8_t* out = dstRow(y) + static_cast<std::ptrdiff_t>(x0) * dstBytesPerPixel;
+        if (sy == previousSy) {
+            std::memcpy(out, previousOut, spanBytes);
+            continue;
+        }
+        previousSy = sy;
+        previousOut = out;
+        const uint8_t* src = srcRow(static_cast<int>(sy));
         uint64_t q = num0 / den;
         uint64_t r = num0 % den;
         for (int x = x0; x < x1; ++x, out += dstBytesPerPixel) {

@@ -91,6 +91,8 @@ void CZoDvrStatus::SetConnectState(int state) {
 }
 
 void CZoDvrStatus::SetTexts(const QString& first, const QString& second) {
+    // Refreshed several times a second during play: paint only a change.
+    if (first == first_ && second == second_) return;
     first_ = first;
     second_ = second;
     UpdateAccessibleName();

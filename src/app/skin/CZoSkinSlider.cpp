@@ -101,8 +101,10 @@ int CZoSkinSlider::Clamp(int position) const {
 void CZoSkinSlider::SetPos(int position) {
     const int before = position_;
     position_ = Clamp(position);
-    update();
-    if (position_ != before) NotifyValue();
+    if (position_ == before) return;
+    // The thumb moves by whole pixels: a step inside one needs no paint.
+    if (PosToPixel(position_) != PosToPixel(before)) update();
+    NotifyValue();
 }
 
 void CZoSkinSlider::NotifyValue() {
