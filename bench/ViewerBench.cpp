@@ -1,19 +1,24 @@
 // The viewer window's cost beside the headless engine. Run it on an X server
 // (xvfb-run -a -s "-screen 0 1920x1080x24" zo_viewer_bench):
 //  1. a sixteen-channel recording at x1 in the real main window, and the
-//     engine alone made as the window makes it, on the same recording: CPU
-//     time of the whole process per second of playback (all threads,
-//     getrusage);
+//     engine alone set up as the window sets it up (drawing path, Exact
+//     Steps), on the same recording: CPU time of the whole process per
+//     second of playback (all threads, getrusage). The engine with its own
+//     defaults (bitmap path, no Exact Steps) is shown beside them.
 //  2. one channel of code 6 (60 frames a second recorded), Split 1, full
 //     screen, on the surface path and on the bitmap path: pictures stored
 //     into the screen image against pictures the window painted (a paint
 //     shows at most one new picture; pictures replaced before a paint are
 //     lost to the eye). Both are counted by the compositor under its lock,
-//     so a paint that comes quickly after its picture is not miscounted. With sound the recording plays at its recorded rate
-//     (sound sets the pace: 52 pictures and 8 sound frames a second);
-//     without sound the engine's pacing for interval 1 gives 30 a second.
+//     so a paint that comes quickly after its picture is not miscounted.
+//     With sound the recording plays at its recorded rate (sound sets the
+//     pace: 52 pictures and 8 sound frames a second).
+// Each measurement lasts 20 s (ZO_VIEWER_BENCH_SECONDS changes it): the
+// engine alone uses about 1% of a core here, so a few seconds hold too little
+// CPU time for a stable ratio.
 // Prints a table; exits 1 when a measurement could not be made. An argument
-// "window" or "full" runs only that measurement (for a profiler).
+// "window", "bitmap", "engine" or "full" runs only that measurement (for a
+// profiler).
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -26,6 +31,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -42,7 +48,15 @@ namespace {
 using zo::engine::CZoViewer2;
 
 constexpr int kSettleMs = 1000;
-constexpr int kMeasureMs = 6000;
+int gMeasureMs = 20000;
+
+void ReadMeasureTime() {
+    if (const char* text = std::getenv("ZO_VIEWER_BENCH_SECONDS")) {
+        const int seconds = std::atoi(text);
+        if (seconds > 0 && seconds <= 600)
+            gMeasureMs = seconds * 1000;
+    }
+}
 
 double CpuSeconds() {
     rusage usage{};
@@ -93,7 +107,9 @@ protected:
     }
 };
 
-Sample Headless(const QString& path) {
+// The engine alone, set up as the main window sets it up (its drawing path
+// and Exact Steps as given), without a window.
+Sample Headless(const QString& path, bool surfacePath, bool exactSteps) {
     zo::platform::NullMessagePort messages;
     CZoViewer2::Ports ports;
     ports.messages = &messages;
@@ -103,6 +119,8 @@ Sample Headless(const QString& path) {
     engine.Create(640, 448, 6, 2, 4, 16000, 4);
     engine.SetMode(CZoViewer2::kModePlayer, -1);
     engine.SetLayout(engine.GetSplitCount(), 0);
+    engine.SetUseDirectDraw(surfacePath);
+    engine.SetExactSteps(exactSteps);
     std::atomic<uint64_t> decoded{0}, drawn{0};
     engine.SetPictureObserver([&](int, const zo::media::CalendarTime&, const uint8_t*, int, int, int shown) {
         ++decoded;
@@ -118,7 +136,7 @@ Sample Headless(const QString& path) {
     const double cpu0 = CpuSeconds();
     const uint64_t decoded0 = decoded.load(), drawn0 = drawn.load();
     const auto t0 = std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(std::chrono::milliseconds(kMeasureMs));
+    std::this_thread::sleep_for(std::chrono::milliseconds(gMeasureMs));
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     s.cpuShare = (CpuSeconds() - cpu0) / wall;
     s.picturesPerSecond = static_cast<double>(decoded.load() - decoded0) / wall;
@@ -178,7 +196,7 @@ WindowSample InWindow(const QTemporaryDir& dir, const QString& path, std::initia
     const zo::render::CZoWnd::PaintStats stats0 = window->Engine().Window().GetPaintStats();
     QElapsedTimer t;
     t.start();
-    Spin(kMeasureMs);
+    Spin(gMeasureMs);
     const double wall = t.nsecsElapsed() / 1e9;
     result.sample.cpuShare = (CpuSeconds() - cpu0) / wall;
     const zo::render::CZoWnd::PaintStats stats1 = window->Engine().Window().GetPaintStats();
@@ -202,18 +220,21 @@ void PrintFullScreen(const char* path, const WindowSample& full) {
                 path, full.video.width(), full.video.height(), static_cast<unsigned long long>(full.decoded),
                 static_cast<unsigned long long>(full.shown),
                 full.decoded ? 100.0 * static_cast<double>(full.shown) / static_cast<double>(full.decoded) : 0.0,
-                full.sample.drawnPerSecond, static_cast<double>(full.paints) * 1000.0 / kMeasureMs,
+                full.sample.drawnPerSecond, static_cast<double>(full.paints) * 1000.0 / gMeasureMs,
                 full.sample.cpuShare * 100);
 }
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    ReadMeasureTime();
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
+    // Long enough that play never reaches the end while measuring.
+    const double seconds = (kSettleMs + gMeasureMs) / 1000.0 + 5;
     const QString sixteen = dir.filePath(QStringLiteral("sixteen.ZRF"));
     const QString sixty = dir.filePath(QStringLiteral("sixty.ZRF"));
-    if (!MakeRecording(sixteen, 16, 15, true) || !MakeRecording(sixty, 1, 15, true))
+    if (!MakeRecording(sixteen, 16, seconds, true) || !MakeRecording(sixty, 1, seconds, true))
         return 1;
     const QScreen* screen = QGuiApplication::primaryScreen();
     std::printf("platform %s, screen %dx%d\n", qPrintable(QGuiApplication::platformName()),
@@ -222,6 +243,10 @@ int main(int argc, char** argv) {
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (only == QLatin1String("window"))
         return InWindow(dir, sixteen, {}).decoded > 0 ? 0 : 1;
+    if (only == QLatin1String("bitmap"))
+        return InWindow(dir, sixteen, {}, false).decoded > 0 ? 0 : 1;
+    if (only == QLatin1String("engine"))
+        return Headless(sixteen, true, true).picturesPerSecond > 0 ? 0 : 1;
     if (only == QLatin1String("full")) {
         const WindowSample surface = InWindow(dir, sixty, {CZoViewerDlg::kSplit1, CZoViewerDlg::kFullScreen}, true);
         PrintFullScreen("surface path", surface);
@@ -230,35 +255,47 @@ int main(int argc, char** argv) {
         return surface.decoded > 0 && bitmap.decoded > 0 ? 0 : 1;
     }
 
-    const Sample engine = Headless(sixteen);
+    // The window's defaults: the surface path ("Use DDraw") and Exact Steps.
+    const Sample engine = Headless(sixteen, true, true);
     const WindowSample window = InWindow(dir, sixteen, {});
+    const Sample engineBitmap = Headless(sixteen, false, true);
     const WindowSample windowBitmap = InWindow(dir, sixteen, {}, false);
+    const Sample engineBare = Headless(sixteen, false, false);
     std::printf("\n16-channel recording at x1, %d s measured (CPU of the whole process per second of playback)\n",
-                kMeasureMs / 1000);
-    std::printf("  %-14s %8s %12s %12s %10s\n", "", "cpu %", "decoded/s", "drawn/s", "paints/s");
-    std::printf("  %-14s %8.1f %12.1f %12.1f %10s\n", "engine alone", engine.cpuShare * 100, engine.picturesPerSecond,
-                engine.drawnPerSecond, "-");
-    std::printf("  %-14s %8.1f %12.1f %12.1f %10.1f\n", "window, surface", window.sample.cpuShare * 100,
-                window.sample.picturesPerSecond, window.sample.drawnPerSecond,
-                static_cast<double>(window.paints) * 1000.0 / kMeasureMs);
-    std::printf("  %-14s %8.1f %12.1f %12.1f %10.1f\n", "window, bitmap", windowBitmap.sample.cpuShare * 100,
-                windowBitmap.sample.picturesPerSecond, windowBitmap.sample.drawnPerSecond,
-                static_cast<double>(windowBitmap.paints) * 1000.0 / kMeasureMs);
-    const auto ratio = [&](const WindowSample& w) { return engine.cpuShare > 0 ? w.sample.cpuShare / engine.cpuShare : 0; };
-    std::printf("  window / engine: %.2fx surface path, %.2fx bitmap path (goal < 2x; the engine alone draws on the "
-                "bitmap path); goal < 15%% of a core in total\n",
-                ratio(window), ratio(windowBitmap));
+                gMeasureMs / 1000);
+    std::printf("  %-26s %8s %12s %12s %10s\n", "", "cpu %", "decoded/s", "drawn/s", "paints/s");
+    const auto engineRow = [](const char* name, const Sample& e) {
+        std::printf("  %-26s %8.2f %12.1f %12.1f %10s\n", name, e.cpuShare * 100, e.picturesPerSecond,
+                    e.drawnPerSecond, "-");
+    };
+    const auto windowRow = [](const char* name, const WindowSample& w) {
+        std::printf("  %-26s %8.2f %12.1f %12.1f %10.1f\n", name, w.sample.cpuShare * 100,
+                    w.sample.picturesPerSecond, w.sample.drawnPerSecond,
+                    static_cast<double>(w.paints) * 1000.0 / gMeasureMs);
+    };
+    engineRow("engine alone, surface path", engine);
+    windowRow("window, surface path", window);
+    engineRow("engine alone, bitmap path", engineBitmap);
+    windowRow("window, bitmap path", windowBitmap);
+    engineRow("engine, its own defaults", engineBare);
+    const auto ratio = [](const WindowSample& w, const Sample& e) {
+        return e.cpuShare > 0 ? w.sample.cpuShare / e.cpuShare : 0;
+    };
+    std::printf("  window / engine set up alike: %.2fx surface path, %.2fx bitmap path (goal < 2x); "
+                "window / engine's own defaults: %.2fx; goal < 15%% of a core in total\n",
+                ratio(window, engine), ratio(windowBitmap, engineBitmap), ratio(window, engineBare));
 
     std::printf("\nOne channel of code 6 with sound (52 pictures a second), Split 1, full screen, %d s measured\n",
-                kMeasureMs / 1000);
+                gMeasureMs / 1000);
     const WindowSample surface = InWindow(dir, sixty, {CZoViewerDlg::kSplit1, CZoViewerDlg::kFullScreen}, true);
     PrintFullScreen("surface path", surface);
     const WindowSample bitmap = InWindow(dir, sixty, {CZoViewerDlg::kSplit1, CZoViewerDlg::kFullScreen}, false);
     PrintFullScreen("bitmap path", bitmap);
-    const Sample engineSixty = Headless(sixty);
+    const Sample engineSixty = Headless(sixty, true, true);
     std::printf("  %-14s decoded %.1f/s, cpu %.1f%% of a core\n", "engine alone", engineSixty.picturesPerSecond,
                 engineSixty.cpuShare * 100);
-    const bool measured = engine.picturesPerSecond > 0 && window.decoded > 0 && windowBitmap.decoded > 0 && surface.decoded > 0 && bitmap.decoded > 0;
+    const bool measured = engine.picturesPerSecond > 0 && engineBitmap.picturesPerSecond > 0 &&
+                          engineBare.picturesPerSecond > 0 && window.decoded > 0 && windowBitmap.decoded > 0 && surface.decoded > 0 && bitmap.decoded > 0;
     if (!measured)
         std::fprintf(stderr, "no pictures were played: nothing measured\n");
     return measured ? 0 : 1;
