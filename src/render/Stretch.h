@@ -25,9 +25,9 @@ struct PixelRect {
 // dstWidthPx x dstHeightPx buffer. Each destination pixel takes the source
 // pixel under its centre; the part of `dst` outside the buffer is left out.
 // srcRow(y) and dstRow(y) give the start of a row; copy(dstPixel, srcPixel)
-// writes one pixel and must depend on the source pixel alone; the
-// destination must not overlap the source. Only rows 0..srcHeightPx-1 and columns 0..srcWidthPx-1
-// of the source are read.
+// writes one pixel from the source pixel alone, and the destination must not
+// overlap the source. Only rows 0..srcHeightPx-1 and columns
+// 0..srcWidthPx-1 of the source are read.
 template <class SrcRow, class DstRow, class CopyPixel>
 void StretchNearest(int srcWidthPx, int srcHeightPx, int srcBytesPerPixel, SrcRow srcRow, int dstWidthPx,
                     int dstHeightPx, int dstBytesPerPixel, DstRow dstRow, PixelRect dst, CopyPixel copy) {
