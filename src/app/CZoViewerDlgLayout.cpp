@@ -25,14 +25,14 @@ constexpr int kFrameHeight = 140;
 constexpr QPoint kVideoOrigin{2, 65};
 constexpr int kResizeCorner = 16;
 
-struct ButtonSpec {
+struct ButtonEntry {
     int command;
     const char* tooltip;
     int bitmap;
 };
 
 // The skinned buttons: command, tooltip, bitmap strip.
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonEntry kButtons[] = {
     {CZoViewerDlg::kProgramButton, "Zo7R Viewer", SkinId::kProgram},
     {CZoViewerDlg::kMinimize, "Minimize", SkinId::kMinimize},
     {CZoViewerDlg::kCloseButton, "Close", SkinId::kClose},
@@ -141,14 +141,14 @@ void CZoViewerDlg::CreateControls() {
         connect(slider, &zo::app::CZoSkinSlider::Moving, this, &CZoViewerDlg::SliderMoving);
         connect(slider, &zo::app::CZoSkinSlider::Moved, this, &CZoViewerDlg::SliderMoved);
     }
-    for (const ButtonSpec& spec : kButtons) {
-        const bool radio = spec.command == kPlayerMode || spec.command == kNetViewerMode;
+    for (const ButtonEntry& entry : kButtons) {
+        const bool radio = entry.command == kPlayerMode || entry.command == kNetViewerMode;
         auto* button = new CZoSkinButton(this, radio ? CZoSkinButton::Kind::Radio : CZoSkinButton::Kind::Push);
-        button->SetSkin(spec.bitmap);
-        button->SetTipText(QString::fromLatin1(spec.tooltip));
+        button->SetSkin(entry.bitmap);
+        button->SetTipText(QString::fromLatin1(entry.tooltip));
         button->setFocusPolicy(Qt::NoFocus);
-        buttons_[spec.command] = button;
-        const int command = spec.command;
+        buttons_[entry.command] = button;
+        const int command = entry.command;
         connect(button, &QAbstractButton::clicked, this, [this, command] { RunCommand(command); });
     }
     // The program button ends the program on a double click only.

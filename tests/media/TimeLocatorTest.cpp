@@ -40,13 +40,13 @@ uint64_t Expect(const test::RingImage& image, uint64_t turn, int64_t t) {
 
 struct RingCase {
     const char* name;
-    test::RingImageSpec spec;
+    test::RingImageShape layout;
 };
 
 TEST(TimeLocator, FindsEverySecondOfRingImages) {
     using Areas = std::vector<std::pair<uint64_t, uint64_t>>;
-    auto spec = [](uint64_t turn, uint64_t perSecond, Areas zeros, Areas damaged, bool raw = false) {
-        test::RingImageSpec s;
+    auto layout = [](uint64_t turn, uint64_t perSecond, Areas zeros, Areas damaged, bool raw = false) {
+        test::RingImageShape s;
         s.blocks = 4000;
         s.turn = turn;
         s.perSecond = perSecond;
@@ -56,29 +56,29 @@ TEST(TimeLocator, FindsEverySecondOfRingImages) {
         return s;
     };
     std::vector<RingCase> cases = {
-        {"one rising run", spec(0, 10, {}, {})},
-        {"turned in the middle", spec(1700, 10, {}, {})},
-        {"turned inside a second", spec(1702, 4, {}, {})},
-        {"turned near the end", spec(3999, 10, {}, {})},
-        {"turned at block 1", spec(1, 10, {}, {})},
-        {"runs of identical seconds", spec(900, 37, {}, {})},
-        {"a clock that stood still", spec(1000, 2000, {}, {})},
-        {"recorder area and never-written tail", spec(0, 10, {{0, 40}, {3000, 4000}}, {})},
-        {"zeros across the turn", spec(2000, 10, {{1990, 2300}}, {})},
-        {"damage everywhere", spec(2500, 10, {}, {{5, 6}, {100, 103}, {1999, 2000}, {2500, 2501}, {2600, 2900}, {3998, 4000}})},
-        {"raw disk with zeros and damage", spec(1234, 10, {{0, 16}, {600, 700}}, {{1234, 1240}}, true)},
+        {"one rising run", layout(0, 10, {}, {})},
+        {"turned in the middle", layout(1700, 10, {}, {})},
+        {"turned inside a second", layout(1702, 4, {}, {})},
+        {"turned near the end", layout(3999, 10, {}, {})},
+        {"turned at block 1", layout(1, 10, {}, {})},
+        {"runs of identical seconds", layout(900, 37, {}, {})},
+        {"a clock that stood still", layout(1000, 2000, {}, {})},
+        {"recorder area and never-written tail", layout(0, 10, {{0, 40}, {3000, 4000}}, {})},
+        {"zeros across the turn", layout(2000, 10, {{1990, 2300}}, {})},
+        {"damage everywhere", layout(2500, 10, {}, {{5, 6}, {100, 103}, {1999, 2000}, {2500, 2501}, {2600, 2900}, {3998, 4000}})},
+        {"raw disk with zeros and damage", layout(1234, 10, {{0, 16}, {600, 700}}, {{1234, 1240}}, true)},
     };
     {
-        test::RingImageSpec s = spec(0, 10, {}, {});
+        test::RingImageShape s = layout(0, 10, {}, {});
         s.gapAfter = 2000;  // a recorder switched off for ten minutes
         s.gapSeconds = 600;
         cases.push_back({"gap between runs", s});
     }
     for (const RingCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const test::RingImage image = test::MakeRingImage(c.spec);
+        const test::RingImage image = test::MakeRingImage(c.layout);
         MemorySource source(image.bytes);
-        const PlainTimeScan plain = PlainTimeScan::Read(source, kVideoZOC, c.spec.rawDisk);
+        const PlainTimeScan plain = PlainTimeScan::Read(source, kVideoZOC, c.layout.rawDisk);
         ASSERT_TRUE(plain.ring);
         const auto [lowest, highest] = std::minmax_element(image.times.begin(), image.times.end(),
                                                            [](int64_t a, int64_t b) {
@@ -93,9 +93,9 @@ TEST(TimeLocator, FindsEverySecondOfRingImages) {
         uint64_t worst = 0, total = 0, searches = 0;
         for (int64_t t = from; t <= to; ++t) {
             CountedSource counted(source);
-            TimeLocator locator(counted, kVideoZOC, c.spec.rawDisk);
+            TimeLocator locator(counted, kVideoZOC, c.layout.rawDisk);
             const TimeLocator::Result r = locator.Find(static_cast<uint32_t>(t));
-            const uint64_t want = Expect(image, c.spec.turn, t);
+            const uint64_t want = Expect(image, c.layout.turn, t);
             ASSERT_EQ(r.block, want) << "time " << t;
             ASSERT_EQ(r.block, plain.Find(static_cast<uint32_t>(t)).block) << "time " << t;
             if (r.Found()) {
@@ -144,17 +144,17 @@ TEST(TimeLocator, SearchCostGrowsWithTheLogarithmOfTheDisk) {
 TEST(TimeLocator, BlocksWhoseTimeDoesNotFitTheirNeighboursAreSteppedOver) {
     // One damaged area whose random bytes pass the check byte by chance, with a time far
     // from everything: it must neither answer nor mislead the bisection.
-    test::RingImageSpec spec;
-    spec.blocks = 1000;
-    spec.perSecond = 2;
-    test::RingImage image = test::MakeRingImage(spec);
+    test::RingImageShape layout;
+    layout.blocks = 1000;
+    layout.perSecond = 2;
+    test::RingImage image = test::MakeRingImage(layout);
     for (uint64_t bogus : {uint64_t{300}, uint64_t{351}, uint64_t{999}}) {
         uint8_t* header = image.bytes.data() + bogus * kBlockSize;
         std::memset(header, 0, kBlockSize);
         EncodeBlockHeader(bogus == 999 ? 4000000000u : 5u, 1, 1, kVideoZOC, header);
         // Its neighbours do not pass the check byte.
         synth::DamageBlock(image.bytes, bogus - 1, false);
-        if (bogus + 1 < spec.blocks)
+        if (bogus + 1 < layout.blocks)
             synth::DamageBlock(image.bytes, bogus + 1, false);
     }
     MemorySource source(image.bytes);
@@ -162,7 +162,7 @@ TEST(TimeLocator, BlocksWhoseTimeDoesNotFitTheirNeighboursAreSteppedOver) {
     EXPECT_EQ(plain.times[300], -1);
     EXPECT_EQ(plain.times[999], -1);
     ASSERT_TRUE(plain.ring);
-    for (uint32_t t = spec.start - 1; t < spec.start + 502; ++t) {
+    for (uint32_t t = layout.start - 1; t < layout.start + 502; ++t) {
         TimeLocator locator(source, kVideoZOC, false);
         EXPECT_EQ(locator.Find(t).block, plain.Find(t).block) << t;
     }

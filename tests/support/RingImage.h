@@ -12,7 +12,7 @@
 
 namespace zo::test {
 
-struct RingImageSpec {
+struct RingImageShape {
     uint64_t blocks = 400;       // blocks of recording
     uint64_t perSecond = 3;      // blocks written per second (a run of identical seconds each)
     uint32_t start = 1237034096; // time of the oldest block
@@ -32,47 +32,47 @@ struct RingImage {
     std::vector<int64_t> times;  // per disk block, -1 for zeros and damage
 };
 
-inline RingImage MakeRingImage(const RingImageSpec& spec) {
+inline RingImage MakeRingImage(const RingImageShape& shape) {
     synth::RecordingBuilder b(media::kVideoZOC, false);
     synth::Rng rng(11);
     int frame = 0;
     auto timeOfBlock = [&](uint64_t block) {
-        uint32_t t = spec.start + static_cast<uint32_t>(block / spec.perSecond);
-        if (spec.gapAfter && block >= spec.gapAfter)
-            t += spec.gapSeconds;
+        uint32_t t = shape.start + static_cast<uint32_t>(block / shape.perSecond);
+        if (shape.gapAfter && block >= shape.gapAfter)
+            t += shape.gapSeconds;
         return t;
     };
-    while (b.BlockCount() < spec.blocks) {
+    while (b.BlockCount() < shape.blocks) {
         b.SetTime(timeOfBlock(b.BlockCount()));
-        const int channel = frame % spec.channels;
-        b.AddFrame(Video(media::kVideoZOC, channel, frame % (spec.channels * 4) < spec.channels, 120, rng));
-        if (spec.audio && channel == spec.channels - 1)
+        const int channel = frame % shape.channels;
+        b.AddFrame(Video(media::kVideoZOC, channel, frame % (shape.channels * 4) < shape.channels, 120, rng));
+        if (shape.audio && channel == shape.channels - 1)
             b.AddFrame(Sound(0, 320, static_cast<uint64_t>(frame) * 320));
         ++frame;
     }
     b.Finish();
-    std::vector<uint8_t> linear(b.Bytes().begin(), b.Bytes().begin() + static_cast<long>(spec.blocks * media::kBlockSize));
+    std::vector<uint8_t> linear(b.Bytes().begin(), b.Bytes().begin() + static_cast<long>(shape.blocks * media::kBlockSize));
     RingImage image;
     image.bytes.resize(linear.size());
-    image.times.resize(spec.blocks);
-    for (uint64_t i = 0; i < spec.blocks; ++i) {
+    image.times.resize(shape.blocks);
+    for (uint64_t i = 0; i < shape.blocks; ++i) {
         // Disk block i holds recording block (i - turn) mod blocks.
-        const uint64_t r = (i + spec.blocks - spec.turn) % spec.blocks;
+        const uint64_t r = (i + shape.blocks - shape.turn) % shape.blocks;
         std::memcpy(image.bytes.data() + i * media::kBlockSize, linear.data() + r * media::kBlockSize,
                     media::kBlockSize);
         image.times[i] = b.Blocks()[r].timeSeconds;
     }
-    for (auto [from, to] : spec.zeros)
-        for (uint64_t i = from; i < to && i < spec.blocks; ++i) {
+    for (auto [from, to] : shape.zeros)
+        for (uint64_t i = from; i < to && i < shape.blocks; ++i) {
             std::memset(image.bytes.data() + i * media::kBlockSize, 0, media::kBlockSize);
             image.times[i] = -1;
         }
-    for (auto [from, to] : spec.damaged)
-        for (uint64_t i = from; i < to && i < spec.blocks; ++i) {
+    for (auto [from, to] : shape.damaged)
+        for (uint64_t i = from; i < to && i < shape.blocks; ++i) {
             synth::DamageBlock(image.bytes, i, false);
             image.times[i] = -1;
         }
-    if (spec.rawDisk)
+    if (shape.rawDisk)
         media::SwapBytePairs(image.bytes.data(), image.bytes.size());
     return image;
 }
