@@ -293,8 +293,9 @@ private:
     void SetState(int state);
     void ApplyFineSpeed();
     void PostCommand(int code);
-    // After a failed read on a raw disk: a block that could not be read
-    // inside the disk holds the position; step over it.
+    // After a failed read on a raw disk: clears the window (past the first
+    // block), then steps over a block that could not be read inside the
+    // disk and so holds the position.
     void StepOverUnreadableBlock(uint64_t positionBefore, bool forward);
     void ClearWindowAfterDiskFailure();
     void SleepMs(int ms);

@@ -169,6 +169,7 @@ void CZoViewer2::ClearWindowAfterDiskFailure() {
 }
 
 void CZoViewer2::StepOverUnreadableBlock(uint64_t positionBefore, bool forward) {
+    ClearWindowAfterDiskFailure();
     const uint64_t position = reader_.GetPosition();
     if (position != positionBefore)
         return;  // the reader moved on by itself (damaged block, frame boundary)
@@ -225,7 +226,6 @@ void CZoViewer2::RunPlayForward() {
         return;
     }
     if (failures_ <= kDiskForwardFailureLimit && position + media::kBlockSize <= size) {
-        ClearWindowAfterDiskFailure();
         StepOverUnreadableBlock(before, true);
         return;
     }
@@ -286,7 +286,6 @@ void CZoViewer2::RunPlayReverse() {
         failures_ = 0;
         return;
     }
-    ClearWindowAfterDiskFailure();
     StepOverUnreadableBlock(before, false);
 }
 
@@ -295,7 +294,6 @@ void CZoViewer2::RunStepForward() {
     const int length = reader_.ReadNextFrame(std::span<uint8_t>(frame_.get(), kFrameBytes));
     if (length == 0) {
         if (reader_.RawDisk()) {
-            ClearWindowAfterDiskFailure();
             StepOverUnreadableBlock(before, true);
         }
         SetState(kStatePause);
@@ -330,7 +328,6 @@ void CZoViewer2::RunStepReverse() {
     const int length = reader_.ReadPrevFrame(std::span<uint8_t>(frame_.get(), kFrameBytes));
     if (length == 0) {
         if (reader_.RawDisk()) {
-            ClearWindowAfterDiskFailure();
             StepOverUnreadableBlock(before, false);
         }
         SetState(kStatePause);
